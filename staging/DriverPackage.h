@@ -1,0 +1,38 @@
+// The driver package: which files make it up, what their staged copies are called,
+// and every text the pre-install procedure shows. All texts are UTF-8.
+#pragma once
+
+#include <array>
+#include <string>
+
+struct PackageFile {
+    const char* name;           // file in the package directory
+    const char* stagedName;     // name of its copy in the staging directory
+    const char* missingMessage; // shown when the file is not in the package directory
+};
+
+// Checked and copied in this order.
+inline constexpr std::array<PackageFile, 4> kDriverPackage{{
+    {"TOVRA.EXB", "TOVRA_SETUP.EXE", "无法在当前目录下找到TOVRA.EXB文件，驱动安装无法继续!"},
+    {"TOVRA.INF", "TOVRA.INF", "无法在当前目录下找到TOVRA.INF文件，驱动安装无法继续!"},
+    {"TOVRAWDM.SYS", "TOVRAWDM.SYS", "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!"},
+    {"TOVRA.DLL", "TOVRA.DLL", "无法在当前目录下找到TOVRA.DLL文件，驱动安装无法继续!"},
+}};
+
+inline constexpr const char* kStagingFolderName = "tovra_driver";
+inline constexpr const char* kSetupParameters = "/S";
+inline constexpr const char* kWarningCaption = "警告";
+inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目录失败，请重新[预装程序]!";
+
+// The staged setup program: the copy of the package's first file.
+inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
+
+// Message-box icon flags, with the values Windows gives them.
+inline constexpr unsigned kIconStop = 0x10;
+inline constexpr unsigned kIconExclamation = 0x30;
+
+// Texts for failures while staging. Each gets a second line with the system's
+// description of the error.
+std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
+std::string CopyFailedMessage(const PackageFile& file);
+std::string LaunchFailedMessage();

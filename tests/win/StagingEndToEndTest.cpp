@@ -1,0 +1,83 @@
+// The whole procedure with the real Windows operations: the stand-in package in a
+// folder, the staging directory in the Wine prefix's Windows directory, and the stand-in
+// setup program really started. Only the window is recorded instead of shown.
+#include "staging/PreInstall.h"
+#include "staging/Win32SystemOps.h"
+#include "staging/Win32Text.h"
+#include "tests/win/WinTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+class RecordingWindow : public WindowOps {
+public:
+    explicit RecordingWindow(std::wstring packageFolder) : packageFolder_(std::move(packageFolder)) {}
+    std::vector<std::string> messages;
+    bool buttonEnabled = true;
+    bool labelVisible = false;
+
+    std::string ExecutablePath() override { return Narrow(packageFolder_ + L"preinstall.exe"); }
+    void ShowMessage(const std::string& text, const std::string&, unsigned) override { messages.push_back(text); }
+    void SetPreInstallButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
+    void ShowSuccessLabel() override { labelVisible = true; }
+
+private:
+    std::wstring packageFolder_;
+};
+
+class StagingEndToEnd : public ::testing::Test {
+protected:
+    const std::wstring staging = WindowsDirectory() + L"\\tovra_driver\\";
+    void SetUp() override { RemoveTree(staging); }
+    void TearDown() override { RemoveTree(staging); }
+};
+
+TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
+{
+    ScratchFolder package(L"package_驱动");
+    CopyStandInPackage(package.Path());
+    RecordingWindow window(package.Path());
+    Win32SystemOps system;
+
+    RunPreInstall(window, system);
+
+    EXPECT_TRUE(window.messages.empty()) << window.messages.front();
+    EXPECT_FALSE(window.buttonEnabled);
+    EXPECT_TRUE(window.labelVisible);
+    const std::pair<const wchar_t*, const wchar_t*> copies[] = {{L"TOVRA.EXB", L"TOVRA_SETUP.EXE"},
+                                                                {L"TOVRA.INF", L"TOVRA.INF"},
+                                                                {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"},
+                                                                {L"TOVRA.DLL", L"TOVRA.DLL"}};
+    for (const auto& [name, stagedName] : copies) {
+        const std::string original = ReadWholeFile(package.Path() + name);
+        ASSERT_FALSE(original.empty());
+        EXPECT_EQ(ReadWholeFile(staging + stagedName), original) << Narrow(stagedName);
+    }
+
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 10000));
+    const std::string log = ReadWholeFile(staging + L"setup.log");
+    const std::string stagingFolder = Narrow(staging.substr(0, staging.size() - 1));
+    EXPECT_EQ(log, "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\n");
+}
+
+TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
+{
+    ScratchFolder package(L"package_incomplete");
+    CopyStandInPackage(package.Path());
+    DeleteFileW((package.Path() + L"TOVRAWDM.SYS").c_str());
+    RecordingWindow window(package.Path());
+    Win32SystemOps system;
+
+    RunPreInstall(window, system);
+
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0], "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");
+    EXPECT_FALSE(PathExists(staging));
+    EXPECT_TRUE(window.buttonEnabled);
+}
+
+} // namespace

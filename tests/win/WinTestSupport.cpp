@@ -1,0 +1,105 @@
+#include "tests/win/WinTestSupport.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+const wchar_t* const kPackageFiles[] = {L"TOVRA.EXB", L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"};
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + name + L"_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    RemoveTree(path_);
+    if (!CreateDirectoryW(path_.c_str(), nullptr))
+        throw std::runtime_error("cannot create a scratch folder");
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(path_);
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\')
+        base += L'\\';
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((base + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = base + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    SetFileAttributesW(base.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(base.c_str());
+}
+
+std::string ReadWholeFile(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot write a test file");
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+bool PathExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WaitForFile(const std::wstring& path, unsigned milliseconds)
+{
+    for (unsigned waited = 0; waited <= milliseconds; waited += 50) {
+        if (!ReadWholeFile(path).empty())
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+void CopyStandInPackage(const std::wstring& folder)
+{
+    const std::wstring source = std::wstring(L"" STANDIN_PACKAGE_DIR) + L"\\";
+    for (const wchar_t* name : kPackageFiles)
+        if (!CopyFileW((source + name).c_str(), (folder + name).c_str(), FALSE))
+            throw std::runtime_error("cannot copy the stand-in package");
+}
+
+std::wstring WindowsDirectory()
+{
+    wchar_t buffer[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
+    return std::wstring(buffer, length);
+}

@@ -1,0 +1,28 @@
+// Helpers for the tests that run under Wine: scratch folders and whole-file access.
+#pragma once
+
+#include <string>
+
+// A new empty folder under the temporary directory, removed with its contents at the end.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& name);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::wstring& Path() const { return path_; } // with a trailing backslash
+
+private:
+    std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& folder);
+std::string ReadWholeFile(const std::wstring& path);
+void WriteWholeFile(const std::wstring& path, const std::string& bytes);
+bool PathExists(const std::wstring& path);
+// Waits until `path` exists and is not empty; false after `milliseconds`.
+bool WaitForFile(const std::wstring& path, unsigned milliseconds);
+// Copies the stand-in driver package into `folder` (which ends in a backslash).
+void CopyStandInPackage(const std::wstring& folder);
+// The Windows directory, without a trailing backslash.
+std::wstring WindowsDirectory();
