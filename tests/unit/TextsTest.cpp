@@ -1,6 +1,7 @@
 // Every text the user can see must exist in code page 936 (GBK), the code page the
 // program's users run; texts are kept in UTF-8 and converted only at the Windows border.
 #include "staging/DriverPackage.h"
+#include "ui/Unit1Form.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -52,6 +53,14 @@ TEST(Texts, StagingTextsAreAllGbk)
 {
     for (const auto& text : StagingTexts())
         EXPECT_TRUE(ToGbk(text).has_value()) << text;
+}
+
+TEST(Texts, WindowTextsAreAllGbk)
+{
+    const FormDescription& form = TForm1Description();
+    EXPECT_TRUE(ToGbk(form.caption).has_value());
+    for (const auto& component : form.components)
+        EXPECT_TRUE(ToGbk(component.caption).has_value()) << component.name;
 }
 
 TEST(Texts, MessagesUseTheFullWidthCommaAndAsciiExclamation)

@@ -1,0 +1,23 @@
+#include "ui/Unit1Form.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+TEST(FormDescription, ComponentNamesAreUniqueSoEveryFieldBindsToOne)
+{
+    std::set<std::string> names;
+    for (const auto& component : TForm1Description().components)
+        EXPECT_TRUE(names.insert(component.name).second) << component.name;
+}
+
+TEST(FormDescription, FindComponentFindsByExactName)
+{
+    const FormDescription& form = TForm1Description();
+    const ComponentDescription* label = FindComponent(form, "Label8");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->caption, "预装成功!");
+    EXPECT_FALSE(label->visible);
+    EXPECT_EQ(FindComponent(form, "Label5"), nullptr);
+    EXPECT_EQ(FindComponent(form, "label8"), nullptr);
+}

@@ -1,0 +1,162 @@
+#include "tests/win/WindowProbe.h"
+
+#include <tlhelp32.h>
+
+#include <stdexcept>
+
+RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + executable + L"\"";
+    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDirectory.c_str(), &startup, &process_))
+        throw std::runtime_error("cannot start the program under test");
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+DWORD RunningProgram::WaitForExit(unsigned milliseconds)
+{
+    WaitForSingleObject(process_.hProcess, milliseconds);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds)
+{
+    for (unsigned waited = 0;; waited += 25) {
+        if (condition())
+            return true;
+        if (waited >= milliseconds)
+            return false;
+        Sleep(25);
+    }
+}
+
+namespace {
+struct TopWindowSearch {
+    DWORD processId;
+    std::wstring className;
+    HWND found;
+};
+} // namespace
+
+HWND FindTopWindow(DWORD processId, const std::wstring& className)
+{
+    TopWindowSearch search{processId, className, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& s = *reinterpret_cast<TopWindowSearch*>(parameter);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s.processId && IsWindowVisible(window) && ClassName(window) == s.className) {
+                s.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForTopWindow(DWORD processId, const std::wstring& className, unsigned milliseconds)
+{
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindTopWindow(processId, className)) != nullptr; }, milliseconds);
+    return window;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
+    return text;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+RECT RectInParent(HWND child)
+{
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    for (HWND child : ChildWindows(box))
+        if (_wcsicmp(ClassName(child).c_str(), L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_ICON) == 0 &&
+            !WindowText(child).empty())
+            return WindowText(child);
+    return {};
+}
+
+bool Click(HWND button)
+{
+    if (!IsWindowEnabled(button))
+        return false;
+    PostMessageW(button, BM_CLICK, 0, 0); // posted: the click may open a modal box
+    return true;
+}
+
+void PressKey(HWND target, WORD key)
+{
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+bool IsProcessRunning(const std::wstring& exeName)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+        found = _wcsicmp(entry.szExeFile, exeName.c_str()) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+int CountPixels(const RECT& screenRect, COLORREF color)
+{
+    const HDC screen = GetDC(nullptr);
+    int count = 0;
+    for (int y = screenRect.top; y < screenRect.bottom; ++y)
+        for (int x = screenRect.left; x < screenRect.right; ++x)
+            count += GetPixel(screen, x, y) == color;
+    ReleaseDC(nullptr, screen);
+    return count;
+}

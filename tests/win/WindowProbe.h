@@ -1,0 +1,44 @@
+// Drives a real program's window from another process, as a person would: finds its
+// windows, reads texts, rectangles and states, clicks, and answers message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class RunningProgram {
+public:
+    RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory);
+    ~RunningProgram(); // ends the program if it still runs
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    DWORD Id() const { return process_.dwProcessId; }
+    // The exit code, or STILL_ACTIVE if the program has not ended within `milliseconds`.
+    DWORD WaitForExit(unsigned milliseconds);
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds);
+
+// A visible top-level window of process `processId` with the class name; nullptr if none
+// appears within `milliseconds`.
+HWND WaitForTopWindow(DWORD processId, const std::wstring& className, unsigned milliseconds);
+HWND FindTopWindow(DWORD processId, const std::wstring& className);
+std::vector<HWND> ChildWindows(HWND parent); // in creation order
+std::wstring WindowText(HWND window);
+std::wstring ClassName(HWND window);
+RECT RectInParent(HWND child);
+HWND FocusOf(HWND window); // the focused control of the window's thread
+// The text of a message box (its static text, not the icon).
+std::wstring MessageBoxText(HWND box);
+// Presses a button as a person could: only when it is enabled.
+bool Click(HWND button);
+void PressKey(HWND target, WORD key);
+// How many pixels of the screen rectangle have exactly `color`.
+int CountPixels(const RECT& screenRect, COLORREF color);
+bool IsProcessRunning(const std::wstring& exeName);

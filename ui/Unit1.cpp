@@ -1,0 +1,49 @@
+#include "ui/Unit1.h"
+
+#include "staging/PreInstall.h"
+#include "staging/Win32SystemOps.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// The pre-install procedure's view of this window.
+class Form1WindowOps final : public WindowOps {
+public:
+    explicit Form1WindowOps(TForm1& form) : form_(form) {}
+    std::string ExecutablePath() override { return Application->ExeName(); }
+    void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
+    {
+        Application->MessageBox(text, caption, iconFlags);
+    }
+    void SetPreInstallButtonEnabled(bool enabled) override { form_.Button1->SetEnabled(enabled); }
+    void ShowSuccessLabel() override { form_.Label8->SetVisible(true); }
+
+private:
+    TForm1& form_;
+};
+
+} // namespace
+
+TForm1::TForm1()
+{
+    Load(TForm1Description(),
+         {Bind("Button1", Button1), Bind("Label1", Label1), Bind("Label2", Label2), Bind("Label3", Label3),
+          Bind("Button2", Button2), Bind("Label4", Label4), Bind("Label6", Label6), Bind("SkinData1", SkinData1),
+          Bind("SkinCaption1", SkinCaption1), Bind("Label8", Label8), Bind("Label39", Label39),
+          Bind("Label44", Label44), Bind("Label42", Label42)},
+         {{"Button1Click", [this](TObject* sender) { Button1Click(sender); }},
+          {"Button2Click", [this](TObject* sender) { Button2Click(sender); }}});
+}
+
+void TForm1::Button1Click(TObject*)
+{
+    Form1WindowOps window(*this);
+    Win32SystemOps system;
+    RunPreInstall(window, system);
+}
+
+void TForm1::Button2Click(TObject*)
+{
+    Close();
+}
