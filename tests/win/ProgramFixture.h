@@ -1,0 +1,133 @@
+// Starts the real program from a scratch folder holding the stand-in package, and finds
+// its window and controls. Expectations are at 96 dots per inch and scaled to the
+// screen's, which must be EXPECTED_DPI.
+#pragma once
+
+#include "tests/win/WindowProbe.h"
+#include "tests/win/WinTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#ifndef EXPECTED_DPI
+#define EXPECTED_DPI 96
+#endif
+
+inline const std::wstring kCaption = L"IC卡读写器USB程序安装";
+inline const std::wstring kWarning = L"警告";
+
+struct ExpectedControl {
+    const wchar_t* className;
+    const wchar_t* text;
+    RECT rect; // left, top, right, bottom in the client area at 96 dots per inch
+    bool visible;
+    BYTE charset;
+};
+
+// In creation order.
+inline const ExpectedControl kExpectedControls[] = {
+    {L"Static", L"必遵循以下步骤才能完成安装过程:", {8, 8, 256, 24}, true, GB2312_CHARSET},
+    {L"Static", L"(1)  如果读写器已连上电脑，请取出，让读写器与电脑分离，", {36, 36, 476, 52}, true, ANSI_CHARSET},
+    {L"Static", L"(2)  将读写器插到电脑上，如果是WIN2000操作系统则不会出现", {36, 104, 484, 120}, true, ANSI_CHARSET},
+    {L"Static", L"预装硬件设备的驱动信息，请点击", {76, 64, 316, 80}, true, ANSI_CHARSET},
+    {L"Static", L"任何提示画面而自动安装成功。", {76, 128, 300, 144}, true, ANSI_CHARSET},
+    {L"Static", L"预装成功!", {415, 64, 487, 80}, false, ANSI_CHARSET},
+    {L"Static", L"如果是WINXP系统则会弹出[发现新的硬件安装向导]，", {74, 152, 495, 168}, true, ANSI_CHARSET},
+    {L"Static", L"选择\"否，暂时不\"连接到Windows Update搜索软件,弹出下一画面，", {74, 172, 539, 188}, true, ANSI_CHARSET},
+    {L"Static", L"选择\"自动安装软件\"，并一直点击[下一步]就可成功安装。", {74, 192, 495, 208}, true, ANSI_CHARSET},
+    {L"Button", L"预装驱动", {320, 60, 409, 89}, true, ANSI_CHARSET},
+    {L"Button", L"退出", {408, 216, 509, 245}, true, ANSI_CHARSET},
+};
+inline constexpr std::size_t kLabel8 = 5;
+inline constexpr std::size_t kButton1 = 9;
+inline constexpr std::size_t kButton2 = 10;
+
+inline int Scaled(int pixelsAt96) { return MulDiv(pixelsAt96, EXPECTED_DPI, 96); }
+
+// Every file of a folder (not its subfolders) with its bytes and attributes.
+inline std::map<std::wstring, std::pair<std::string, DWORD>> FolderSnapshot(const std::wstring& folder)
+{
+    std::map<std::wstring, std::pair<std::string, DWORD>> files;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            files[found.cFileName] = {ReadWholeFile(folder + found.cFileName), found.dwFileAttributes};
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ScratchFolder folder{L"program_run"};
+    const std::wstring staging = WindowsDirectory() + L"\\tovra_driver\\";
+
+    void SetUp() override
+    {
+        SetProcessDPIAware(); // see the real pixels, as the program does
+        RemoveTree(staging);
+        DeleteFileW((WindowsDirectory() + L"\\tovra_driver").c_str());
+        PlaceProgramIn(folder.Path());
+    }
+    void TearDown() override
+    {
+        program.reset();
+        RemoveTree(staging);
+    }
+
+    static void PlaceProgramIn(const std::wstring& where)
+    {
+        CopyStandInPackage(where);
+        ASSERT_TRUE(CopyFileW(L"" PREINSTALL_EXE, (where + L"preinstall.exe").c_str(), FALSE));
+    }
+
+    // Starts the program and finds its window and controls.
+    void Start(const std::wstring& programFolder, const std::wstring& workingDirectory,
+               const wchar_t* environment = nullptr)
+    {
+        program = std::make_unique<RunningProgram>(programFolder + L"preinstall.exe", workingDirectory, environment);
+        window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+        ASSERT_NE(window, nullptr) << "no main window";
+        controls = ChildWindows(window);
+        ASSERT_EQ(controls.size(), std::size(kExpectedControls));
+    }
+    void Start() { Start(folder.Path(), folder.Path()); }
+
+    HWND WaitForMessageBox() { return WaitForTopWindow(program->Id(), L"#32770", 10000); }
+    // Reads the message box the program shows, answers it, and returns its text.
+    std::wstring AnswerMessageBox()
+    {
+        const HWND box = WaitForMessageBox();
+        if (box == nullptr)
+            return L"(no message box)";
+        EXPECT_EQ(WindowText(box), kWarning);
+        const std::wstring text = MessageBoxText(box);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return FindTopWindow(program->Id(), L"#32770") == nullptr; }, 5000));
+        return text;
+    }
+    bool SucceedsWithin(unsigned milliseconds)
+    {
+        return WaitUntil([&] { return IsWindowVisible(controls[kLabel8]) != FALSE; }, milliseconds);
+    }
+    void ExpectNotSucceeded()
+    {
+        EXPECT_TRUE(IsWindowEnabled(controls[kButton1]));
+        EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
+    }
+    void ExpectExitCodeZero() { EXPECT_EQ(program->WaitForExit(10000), 0u); }
+    void ExitWithCodeZero()
+    {
+        ASSERT_TRUE(Click(controls[kButton2]));
+        ExpectExitCodeZero();
+    }
+
+    std::unique_ptr<RunningProgram> program;
+    HWND window = nullptr;
+    std::vector<HWND> controls;
+};
