@@ -1,6 +1,6 @@
 #include "shell/DllSearch.h"
 
-#include <windows.h>
+#include "staging/Win32Function.h"
 
 namespace {
 
@@ -8,9 +8,7 @@ constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800; // Windows 8, or 7 with
 
 template <class Function> Function Kernel32Function(const char* name)
 {
-    // Through a generic function pointer: a direct cast between function types warns.
-    const auto address = reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
-    return reinterpret_cast<Function>(address);
+    return FunctionFrom<Function>(GetModuleHandleW(L"kernel32.dll"), name);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "staging/Win32SystemOps.h"
 
+#include "staging/Win32Function.h"
 #include "staging/Win32Text.h"
 
 #include <windows.h>
@@ -21,6 +22,20 @@ void MakeWritable(const std::wstring& path)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
+using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+
+// The shell is large and needed only to start the setup program: it is loaded then, from
+// the system directory by its full path.
+ShellExecuteExFunction ShellExecuteExFromSystem()
+{
+    wchar_t systemDirectory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(systemDirectory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    const std::wstring shell32 = std::wstring(systemDirectory, length) + L"\\shell32.dll";
+    return FunctionFrom<ShellExecuteExFunction>(LoadLibraryW(shell32.c_str()), "ShellExecuteExW");
 }
 
 std::string TrimTrailingSpace(std::string text)
@@ -84,7 +99,10 @@ unsigned long Win32SystemOps::StartProgram(const std::string& program, const std
     info.lpParameters = arguments.c_str();
     info.lpDirectory = directory.c_str();
     info.nShow = SW_HIDE;
-    if (ShellExecuteExW(&info)) {
+    const ShellExecuteExFunction shellExecuteEx = ShellExecuteExFromSystem();
+    if (shellExecuteEx == nullptr)
+        return GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+    if (shellExecuteEx(&info)) {
         if (info.hProcess != nullptr)
             CloseHandle(info.hProcess);
         return 0;

@@ -33,14 +33,14 @@ DWORD RunningProgram::WaitForExit(unsigned milliseconds)
     return code;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds)
+bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds, unsigned pollMilliseconds)
 {
-    for (unsigned waited = 0;; waited += 25) {
+    for (unsigned waited = 0;; waited += pollMilliseconds) {
         if (condition())
             return true;
         if (waited >= milliseconds)
             return false;
-        Sleep(25);
+        Sleep(pollMilliseconds);
     }
 }
 

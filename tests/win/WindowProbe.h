@@ -25,7 +25,7 @@ private:
     PROCESS_INFORMATION process_{};
 };
 
-bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds);
+bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds, unsigned pollMilliseconds = 25);
 
 // A visible top-level window of process `processId` with the class name; nullptr if none
 // appears within `milliseconds`.
