@@ -2,8 +2,6 @@
 
 #include "staging/Win32Text.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 
 namespace {
@@ -290,7 +288,10 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void TApplication::Initialize()
 {
-    InitCommonControls();
+    // Nothing to load: with the common-controls 6 manifest, Windows XP and later map the
+    // window classes of buttons and labels to their themed versions by themselves, and
+    // Windows 2000 draws the classic ones. No comctl32 import means no comctl32.dll can
+    // be planted beside the program.
 }
 
 void TApplication::Run()

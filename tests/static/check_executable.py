@@ -3,12 +3,16 @@
 manifest and the main icon (32x32 and 16x16, 256 colours) as resources, imports only
 Windows' own DLLs, and declares the oldest Windows it is meant to start on.
 
-usage: check_executable.py EXE [--subsystem MAJOR.MINOR]"""
+With --allowed, every imported function must stand in the allow-list FILE: lines of
+"DLL FUNCTION  minimum Windows client per Microsoft's documentation".
+
+usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE]"""
+import argparse
 import struct
 import sys
 
-WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'shell32.dll', 'comctl32.dll', 'msvcrt.dll',
-                'advapi32.dll'}
+# Known DLLs of every Windows since 2000: the loader takes them only from the system.
+WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll'}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
@@ -22,6 +26,7 @@ class Pe:
         optional_size = struct.unpack_from('<H', data, pe + 20)[0]
         self.optional = pe + 24
         magic = struct.unpack_from('<H', data, self.optional)[0]
+        self.optional_magic = magic
         directories = self.optional + (96 if magic == 0x10B else 112)
         self.subsystem_version = struct.unpack_from('<HH', data, self.optional + 48)
         self.directories = [struct.unpack_from('<II', data, directories + 8 * i) for i in range(16)]
@@ -38,14 +43,23 @@ class Pe:
         start = self.offset(rva)
         return self.data[start:self.data.index(b'\0', start)].decode('ascii')
 
-    def imported_dlls(self):
+    def imports(self):
+        """{dll: [function names]} of the import table (lower-case DLL names)."""
+        pointer_size, ordinal_flag = (4, 1 << 31) if self.optional_magic == 0x10B else (8, 1 << 63)
         rva = self.directories[1][0]
-        dlls = []
+        found = {}
         while True:
             entry = struct.unpack_from('<IIIII', self.data, self.offset(rva))
             if entry[3] == 0:
-                return dlls
-            dlls.append(self.string(entry[3]).lower())
+                return found
+            names = found.setdefault(self.string(entry[3]).lower(), [])
+            thunk = entry[0] or entry[4]
+            while True:
+                value = struct.unpack_from('<Q' if pointer_size == 8 else '<I', self.data, self.offset(thunk))[0]
+                if value == 0:
+                    break
+                names.append(f'#{value & 0xFFFF}' if value & ordinal_flag else self.string((value & 0x7FFFFFFF) + 2))
+                thunk += pointer_size
             rva += 20
 
     def resources(self):
@@ -69,8 +83,23 @@ class Pe:
         return found
 
 
+def read_allow_list(path):
+    allowed = set()
+    for line in open(path, encoding='utf-8'):
+        line = line.split('#', 1)[0].strip()
+        if line:
+            dll, function = line.split()[:2]
+            allowed.add((dll.lower(), function))
+    return allowed
+
+
 def main():
-    path = sys.argv[1]
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument('exe')
+    arguments.add_argument('--subsystem')
+    arguments.add_argument('--allowed')
+    options = arguments.parse_args()
+    path = options.exe
     failures = []
     pe = Pe(open(path, 'rb').read())
     resources = pe.resources()
@@ -94,12 +123,19 @@ def main():
             if (RT_ICON, image[7]) not in resources:
                 failures.append(f'icon image {image[7]} is missing')
 
-    foreign = [dll for dll in pe.imported_dlls() if dll not in WINDOWS_DLLS]
+    imports = pe.imports()
+    foreign = [dll for dll in imports if dll not in WINDOWS_DLLS]
     if foreign:
         failures.append('imports DLLs that are not part of Windows: ' + ', '.join(foreign))
+    if options.allowed:
+        allowed = read_allow_list(options.allowed)
+        for dll, functions in sorted(imports.items()):
+            for function in functions:
+                if (dll, function) not in allowed:
+                    failures.append(f'imports {dll} {function}, which {options.allowed} does not allow')
 
-    if len(sys.argv) == 4 and sys.argv[2] == '--subsystem':
-        wanted = tuple(int(part) for part in sys.argv[3].split('.'))
+    if options.subsystem:
+        wanted = tuple(int(part) for part in options.subsystem.split('.'))
         if pe.subsystem_version != wanted:
             failures.append(f'subsystem version {pe.subsystem_version}, expected {wanted}')
 
