@@ -1,14 +1,17 @@
 #include "shell/DllSearch.h"
 
-#include "staging/Win32Function.h"
+#include <windows.h>
 
 namespace {
 
 constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800; // Windows 8, or 7 with KB2533623
 
+// A kernel32 function that older Windows may lack; nullptr there.
 template <class Function> Function Kernel32Function(const char* name)
 {
-    return FunctionFrom<Function>(GetModuleHandleW(L"kernel32.dll"), name);
+    // Through a generic function pointer: a direct cast between function types warns.
+    const auto address = reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
+    return reinterpret_cast<Function>(address);
 }
 
 } // namespace

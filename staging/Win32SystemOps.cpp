@@ -1,10 +1,8 @@
 #include "staging/Win32SystemOps.h"
 
-#include "staging/Win32Function.h"
 #include "staging/Win32Text.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 namespace {
 
@@ -22,20 +20,6 @@ void MakeWritable(const std::wstring& path)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-}
-
-using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-
-// The shell is large and needed only to start the setup program: it is loaded then, from
-// the system directory by its full path.
-ShellExecuteExFunction ShellExecuteExFromSystem()
-{
-    wchar_t systemDirectory[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(systemDirectory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    const std::wstring shell32 = std::wstring(systemDirectory, length) + L"\\shell32.dll";
-    return FunctionFrom<ShellExecuteExFunction>(LoadLibraryW(shell32.c_str()), "ShellExecuteExW");
 }
 
 std::string TrimTrailingSpace(std::string text)
@@ -87,29 +71,21 @@ unsigned long Win32SystemOps::CopyFileOver(const std::string& from, const std::s
 unsigned long Win32SystemOps::StartProgram(const std::string& program, const std::string& parameters,
                                            const std::string& workingDirectory)
 {
+    // The program is named by its full path, so nothing else of that name can be started;
+    // CreateProcessW loads no shell extensions into this elevated process.
     const std::wstring file = Widen(program);
-    const std::wstring arguments = Widen(parameters);
-    const std::wstring directory = Widen(workingDirectory);
-
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = L"open";
-    info.lpFile = file.c_str();
-    info.lpParameters = arguments.c_str();
-    info.lpDirectory = directory.c_str();
-    info.nShow = SW_HIDE;
-    const ShellExecuteExFunction shellExecuteEx = ShellExecuteExFromSystem();
-    if (shellExecuteEx == nullptr)
-        return GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
-    if (shellExecuteEx(&info)) {
-        if (info.hProcess != nullptr)
-            CloseHandle(info.hProcess);
-        return 0;
-    }
-    // Some shell failures leave no last error, only the old-style code in hInstApp.
-    const DWORD error = GetLastError();
-    return error != 0 ? error : static_cast<DWORD>(reinterpret_cast<INT_PTR>(info.hInstApp));
+    std::wstring commandLine = L"\"" + file + L"\" " + Widen(parameters);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        Widen(workingDirectory).c_str(), &startup, &process))
+        return GetLastError();
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
 }
 
 std::string Win32SystemOps::DescribeError(unsigned long error)
