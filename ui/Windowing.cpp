@@ -16,7 +16,7 @@ COLORREF ColorToRgb(TColor color)
     return (color & 0x80000000u) != 0 ? GetSysColor(static_cast<int>(color & 0xFF)) : static_cast<COLORREF>(color);
 }
 
-// Screen dots per inch: the form description's pixels are at 96.
+// Dots per inch of the screen the window is drawn on.
 int ScreenDpi()
 {
     const HDC screen = GetDC(nullptr);
@@ -82,7 +82,8 @@ TForm::~TForm()
 void TForm::Load(const FormDescription& description, const std::vector<FieldBinding>& fields,
                  const std::vector<EventBinding>& events)
 {
-    dpi_ = ScreenDpi();
+    screenDpi_ = ScreenDpi();
+    designDpi_ = description.pixelsPerInch;
     CreateMainWindow(description);
     int controlId = kFirstControlId;
     for (const ComponentDescription& component : description.components)
@@ -133,7 +134,7 @@ void TForm::CreateMainWindow(const FormDescription& description)
         style |= WS_MINIMIZEBOX;
     if (description.maximizeBox)
         style |= WS_MAXIMIZEBOX;
-    RECT frame{0, 0, MulDiv(description.clientWidth, dpi_, 96), MulDiv(description.clientHeight, dpi_, 96)};
+    RECT frame{0, 0, Scaled(description.clientWidth), Scaled(description.clientHeight)};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
@@ -148,10 +149,15 @@ void TForm::CreateMainWindow(const FormDescription& description)
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(description.font)), FALSE);
 }
 
+int TForm::Scaled(int pixels) const
+{
+    return MulDiv(pixels, screenDpi_, designDpi_);
+}
+
 HFONT TForm::FontFor(const FontDescription& font)
 {
     LOGFONTW logFont{};
-    logFont.lfHeight = font.height < 0 ? -MulDiv(-font.height, dpi_, 96) : MulDiv(font.height, dpi_, 96);
+    logFont.lfHeight = font.height < 0 ? -Scaled(-font.height) : Scaled(font.height);
     logFont.lfWeight = FW_NORMAL;
     logFont.lfCharSet = static_cast<BYTE>(font.charset);
     logFont.lfQuality = DEFAULT_QUALITY;
@@ -177,8 +183,8 @@ void TForm::CreateComponent(const ComponentDescription& component, int controlId
     // Labels are fixed boxes with one clipped line of text.
     style |= isButton ? (BS_PUSHBUTTON | WS_TABSTOP) : (SS_LEFTNOWORDWRAP | SS_NOPREFIX);
     const HWND handle = CreateWindowExW(
-        0, isButton ? L"BUTTON" : L"STATIC", Widen(component.caption).c_str(), style, MulDiv(component.left, dpi_, 96),
-        MulDiv(component.top, dpi_, 96), MulDiv(component.width, dpi_, 96), MulDiv(component.height, dpi_, 96),
+        0, isButton ? L"BUTTON" : L"STATIC", Widen(component.caption).c_str(), style, Scaled(component.left),
+        Scaled(component.top), Scaled(component.width), Scaled(component.height),
         handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), GetModuleHandleW(nullptr), nullptr);
     if (handle == nullptr)
         throw Exception("Cannot create control \"" + component.name + "\"");
@@ -220,7 +226,13 @@ void TForm::Show()
 {
     ShowWindow(handle_, SW_SHOWNORMAL);
     UpdateWindow(handle_);
-    SetFocus(GetNextDlgTabItem(handle_, nullptr, FALSE));
+    // The focus starts on the first button, the first control in tab order (creation order).
+    for (const auto& component : components_) {
+        if (const auto* button = dynamic_cast<const TButton*>(component.get()); button && IsWindowEnabled(button->Handle())) {
+            SetFocus(button->Handle());
+            break;
+        }
+    }
 }
 
 void TForm::Close()

@@ -134,13 +134,16 @@ private:
     void CreateMainWindow(const FormDescription& description);
     void CreateComponent(const ComponentDescription& component, int controlId);
     HFONT FontFor(const FontDescription& font);
+    int Scaled(int pixels) const;
     TComponent* FindComponent(const std::string& name) const;
     TControl* FindControl(HWND handle) const;
     TButton* FindButton(int controlId) const;
 
     HWND handle_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
-    int dpi_ = 96;
+    // The description's pixels are at designDpi_; the window is drawn at screenDpi_.
+    int screenDpi_ = 96;
+    int designDpi_ = 96;
     COLORREF color_ = 0;
     HBRUSH background_ = nullptr;
     std::vector<std::unique_ptr<TComponent>> components_;

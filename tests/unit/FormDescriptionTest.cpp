@@ -21,3 +21,18 @@ TEST(FormDescription, FindComponentFindsByExactName)
     EXPECT_EQ(FindComponent(form, "Label5"), nullptr);
     EXPECT_EQ(FindComponent(form, "label8"), nullptr);
 }
+
+TEST(FormDescription, TabOrderFollowsCreationOrderAsTheWindowRelies)
+{
+    // Windows moves the focus in creation order; the stated tab orders must agree with it.
+    int previous = -1;
+    int focusable = 0;
+    for (const auto& component : TForm1Description().components) {
+        if (component.tabOrder < 0)
+            continue;
+        EXPECT_GT(component.tabOrder, previous) << component.name;
+        previous = component.tabOrder;
+        ++focusable;
+    }
+    EXPECT_EQ(focusable, 2);
+}
