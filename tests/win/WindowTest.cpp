@@ -186,4 +186,17 @@ TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
     ExpectExitCodeZero();
 }
 
+TEST_F(ProgramTest, ForeignExceptionAtStartUpShowsAnEmptyErrorAndExitsZero)
+{
+    ASSERT_TRUE(CopyFileW(L"" PREINSTALL_FOREIGN_EXCEPTION_EXE, (folder.Path() + L"throws.exe").c_str(), FALSE));
+    program = std::make_unique<RunningProgram>(folder.Path() + L"throws.exe", folder.Path());
+    const HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(box), kCaption);
+    EXPECT_EQ(MessageBoxText(box), L"") << "the message of a foreign exception is not shown";
+    EXPECT_EQ(FindTopWindow(program->Id(), L"TForm1"), nullptr);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ExpectExitCodeZero();
+}
+
 } // namespace
