@@ -86,12 +86,16 @@ TEST_F(ProgramTest, TabMovesBetweenTheTwoButtonsOnly)
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == controls[kButton1]; }, 5000));
 }
 
-TEST_F(ProgramTest, EnterPressesTheFocusedButton)
+TEST_F(ProgramTest, EnterAndSpacePressTheFocusedButton)
 {
-    Start();
-    ASSERT_TRUE(WaitUntil([&] { return FocusOf(window) == controls[kButton1]; }, 5000));
-    PressKey(controls[kButton1], VK_RETURN);
-    EXPECT_TRUE(SucceedsWithin(10000));
+    for (const WORD key : {VK_RETURN, VK_SPACE}) {
+        RemoveTree(staging);
+        Start();
+        ASSERT_TRUE(WaitUntil([&] { return FocusOf(window) == controls[kButton1]; }, 5000));
+        PressKey(controls[kButton1], key);
+        EXPECT_TRUE(SucceedsWithin(10000)) << key;
+        ExitWithCodeZero();
+    }
 }
 
 TEST_F(ProgramTest, PreInstallStagesThePackageAndShowsSuccessInBlue)
