@@ -3,6 +3,7 @@
 // screen's, which must be EXPECTED_DPI.
 #pragma once
 
+#include "staging/Win32Text.h"
 #include "tests/win/WindowProbe.h"
 #include "tests/win/WinTestSupport.h"
 
@@ -70,13 +71,20 @@ protected:
     void SetUp() override
     {
         SetProcessDPIAware(); // see the real pixels, as the program does
-        RemoveTree(staging);
+        ClearStaging();
         DeleteFileW((WindowsDirectory() + L"\\tovra_driver").c_str());
+        ASSERT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver")) << "staging left over";
         PlaceProgramIn(folder.Path());
     }
     void TearDown() override
     {
         program.reset();
+        ClearStaging();
+    }
+    // A setup program started by an earlier run may still hold its staged copy open.
+    void ClearStaging()
+    {
+        WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 10000);
         RemoveTree(staging);
     }
 
@@ -111,9 +119,14 @@ protected:
         EXPECT_TRUE(WaitUntil([&] { return FindTopWindow(program->Id(), L"#32770") == nullptr; }, 5000));
         return text;
     }
-    bool SucceedsWithin(unsigned milliseconds)
+    // The success label shows within the time; otherwise says what the window shows instead.
+    ::testing::AssertionResult SucceedsWithin(unsigned milliseconds)
     {
-        return WaitUntil([&] { return IsWindowVisible(controls[kLabel8]) != FALSE; }, milliseconds);
+        if (WaitUntil([&] { return IsWindowVisible(controls[kLabel8]) != FALSE; }, milliseconds))
+            return ::testing::AssertionSuccess();
+        const HWND box = FindTopWindow(program->Id(), L"#32770");
+        const std::wstring text = box != nullptr ? MessageBoxText(box) : L"(no message box)";
+        return ::testing::AssertionFailure() << "no success; message box: " << Narrow(text);
     }
     void ExpectNotSucceeded()
     {

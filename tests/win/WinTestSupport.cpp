@@ -103,3 +103,4 @@ std::wstring WindowsDirectory()
     const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
     return std::wstring(buffer, length);
 }
+
