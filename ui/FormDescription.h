@@ -57,6 +57,3 @@ struct FormDescription {
     int pixelsPerInch;
     std::vector<ComponentDescription> components; // creation and stacking order
 };
-
-// Finds a component by name; nullptr when the description has none.
-const ComponentDescription* FindComponent(const FormDescription& form, const std::string& name);

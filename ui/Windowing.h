@@ -154,7 +154,6 @@ class TApplication {
 public:
     void Initialize();
     void SetTitle(const std::string& title) { title_ = title; }
-    const std::string& Title() const { return title_; }
 
     // Constructs the form, stores it in `reference`; the first one is the main form.
     template <class TFormClass> void CreateForm(TFormClass*& reference)
