@@ -1,6 +1,7 @@
 #include "ui/Windowing.h"
 
 #include "staging/Win32Text.h"
+#include "ui/OptionalFunction.h"
 
 #include <algorithm>
 
@@ -36,6 +37,26 @@ void ShowAnyException()
     } catch (...) {
         Application->ShowException(Exception(""));
     }
+}
+
+// Windows XP creates the themed buttons and labels that the manifest asks for only once
+// comctl32 version 6 is loaded and initialised, so this happens before the first control.
+// The DLL is loaded by name only when the manifest's side-by-side redirection names it:
+// then it comes from the system's assembly store, never from the program's folder.
+// Windows 2000 has no side-by-side assemblies and draws the classic controls of user32.
+void LoadCommonControls()
+{
+    using FindSectionFunction = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCWSTR, PACTCTX_SECTION_KEYED_DATA);
+    const auto findSection = OptionalFunction<FindSectionFunction>(Kernel32(), "FindActCtxSectionStringW");
+    ACTCTX_SECTION_KEYED_DATA redirection{};
+    redirection.cbSize = sizeof redirection;
+    if (findSection == nullptr ||
+        !findSection(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll", &redirection))
+        return;
+    using InitCommonControlsFunction = void(WINAPI*)();
+    if (const auto initialise =
+            OptionalFunction<InitCommonControlsFunction>(LoadLibraryW(L"comctl32.dll"), "InitCommonControls"))
+        initialise();
 }
 
 } // namespace
@@ -300,10 +321,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void TApplication::Initialize()
 {
-    // Nothing to load: with the common-controls 6 manifest, Windows XP and later map the
-    // window classes of buttons and labels to their themed versions by themselves, and
-    // Windows 2000 draws the classic ones. No comctl32 import means no comctl32.dll can
-    // be planted beside the program.
+    LoadCommonControls();
 }
 
 void TApplication::Run()

@@ -69,6 +69,7 @@ TEST_F(FaultTest, StaleReadOnlyStagedFilesAreReplaced)
     for (const wchar_t* name : {L"TOVRA_SETUP.EXE", L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"}) {
         WriteWholeFile(staging + name, "stale copy from an earlier run");
         SetFileAttributesW((staging + name).c_str(), FILE_ATTRIBUTE_READONLY);
+        ASSERT_TRUE(PlainCopyOntoFails(staging + name)) << "the stale file is not really read-only: Wine runs as root?";
     }
     const auto package = FolderSnapshot(folder.Path());
     Start();

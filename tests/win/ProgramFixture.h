@@ -91,7 +91,7 @@ protected:
     static void PlaceProgramIn(const std::wstring& where)
     {
         CopyStandInPackage(where);
-        ASSERT_TRUE(CopyFileW(L"" PREINSTALL_EXE, (where + L"preinstall.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((BuildUnderTest() + L"preinstall.exe").c_str(), (where + L"preinstall.exe").c_str(), FALSE));
     }
 
     // Starts the program and finds its window and controls.

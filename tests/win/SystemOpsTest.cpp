@@ -40,6 +40,7 @@ TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
     WriteWholeFile(WideAt(L"new.bin"), std::string("new\0bytes", 9));
     WriteWholeFile(WideAt(L"old.bin"), "old");
     SetFileAttributesW(WideAt(L"old.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(PlainCopyOntoFails(WideAt(L"old.bin"))) << "old.bin is not really read-only: Wine runs as root?";
 
     EXPECT_EQ(ops.CopyFileOver(At(L"new.bin"), At(L"old.bin")), 0u);
     EXPECT_EQ(ReadWholeFile(WideAt(L"old.bin")), std::string("new\0bytes", 9));

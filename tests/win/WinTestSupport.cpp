@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -79,6 +80,15 @@ bool PathExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool PlainCopyOntoFails(const std::wstring& path)
+{
+    const std::wstring probe = path + L".probe";
+    WriteWholeFile(probe, "probe");
+    const bool copied = CopyFileW(probe.c_str(), path.c_str(), FALSE) != FALSE;
+    DeleteFileW(probe.c_str());
+    return !copied;
+}
+
 bool WaitForFile(const std::wstring& path, unsigned milliseconds)
 {
     for (unsigned waited = 0; waited <= milliseconds; waited += 50) {
@@ -89,9 +99,29 @@ bool WaitForFile(const std::wstring& path, unsigned milliseconds)
     return false;
 }
 
+std::wstring BuildUnderTest()
+{
+    const wchar_t* unixPath = _wgetenv(L"PREINSTALL_BUILD");
+    if (unixPath == nullptr || unixPath[0] != L'/')
+        throw std::runtime_error("PREINSTALL_BUILD does not name the build under test");
+    std::wstring path = std::wstring(L"Z:") + unixPath + L"/"; // Wine's drive Z: is the Unix root
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::wstring StandInPackage()
+{
+    return BuildUnderTest() + L"package\\";
+}
+
+std::wstring VariantProgram(const std::wstring& fileName)
+{
+    return BuildUnderTest() + L"tests\\variants\\" + fileName;
+}
+
 void CopyStandInPackage(const std::wstring& folder)
 {
-    const std::wstring source = std::wstring(L"" STANDIN_PACKAGE_DIR) + L"\\";
+    const std::wstring source = StandInPackage();
     for (const wchar_t* name : kPackageFiles)
         if (!CopyFileW((source + name).c_str(), (folder + name).c_str(), FALSE))
             throw std::runtime_error("cannot copy the stand-in package");

@@ -20,8 +20,17 @@ void RemoveTree(const std::wstring& folder);
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool PathExists(const std::wstring& path);
+// Whether a plain copy onto the file at `path` fails, as it must when the file is
+// read-only. (Wine running as root writes read-only files, and a test of them proves nothing.)
+bool PlainCopyOntoFails(const std::wstring& path);
 // Waits until `path` exists and is not empty; false after `milliseconds`.
 bool WaitForFile(const std::wstring& path, unsigned milliseconds);
+// The Windows build under test, as Wine sees it, with a trailing backslash: the folder
+// that PREINSTALL_BUILD names (set by wine.sh from the test's suite).
+std::wstring BuildUnderTest();
+// Its stand-in driver package folder, and its test builds and probes (tests/variants).
+std::wstring StandInPackage();
+std::wstring VariantProgram(const std::wstring& fileName);
 // Copies the stand-in driver package into `folder` (which ends in a backslash).
 void CopyStandInPackage(const std::wstring& folder);
 // The Windows directory, without a trailing backslash.

@@ -142,7 +142,7 @@ TEST_F(ProgramTest, MissingFileIsReportedAndTheWindowWorksOn)
     EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
 
     WriteWholeFile(inf, infBytes);
-    CopyFileW((std::wstring(L"" STANDIN_PACKAGE_DIR) + L"\\TOVRA.DLL").c_str(), (folder.Path() + L"TOVRA.DLL").c_str(),
+    CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (folder.Path() + L"TOVRA.DLL").c_str(),
               FALSE);
     ASSERT_TRUE(Click(controls[kButton1]));
     EXPECT_TRUE(SucceedsWithin(10000));
@@ -179,7 +179,7 @@ TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
 
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(L"" PREINSTALL_WITHOUT_LABEL8_EXE, (folder.Path() + L"broken.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(VariantProgram(L"preinstall_without_label8.exe").c_str(), (folder.Path() + L"broken.exe").c_str(), FALSE));
     program = std::make_unique<RunningProgram>(folder.Path() + L"broken.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
@@ -192,7 +192,7 @@ TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 
 TEST_F(ProgramTest, ForeignExceptionAtStartUpShowsAnEmptyErrorAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(L"" PREINSTALL_FOREIGN_EXCEPTION_EXE, (folder.Path() + L"throws.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(VariantProgram(L"preinstall_foreign_exception.exe").c_str(), (folder.Path() + L"throws.exe").c_str(), FALSE));
     program = std::make_unique<RunningProgram>(folder.Path() + L"throws.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
