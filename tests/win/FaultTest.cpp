@@ -27,9 +27,9 @@ TEST_F(FaultTest, StagingPathTakenByAFileIsReportedNotSuccess)
     const auto package = FolderSnapshot(folder.Path());
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    EXPECT_EQ(AnswerMessageBox().rfind(L"无法创建目录" + WindowsDirectory() + L"\\tovra_driver，驱动安装无法继续!\n错误代码 ",
-                                       0),
-              0u);
+    EXPECT_EQ(AnswerMessageBox().rfind(
+                  L"无法创建目录" + WindowsDirectory() + L"\\tovra_driver，驱动安装无法继续!\n错误代码 ", 0),
+        0u);
     ExpectNotSucceeded();
     EXPECT_EQ(ReadWholeFile(WindowsDirectory() + L"\\tovra_driver"), "in the way");
     EXPECT_EQ(FolderSnapshot(folder.Path()), package);
@@ -103,9 +103,14 @@ TEST_F(FaultTest, FolderSoDeepThatPathsNearTheLimitStillWorks)
     std::wstring deep = folder.Path();
     const std::size_t target = MAX_PATH - 2 - std::wstring(L"preinstall.exe").size();
     while (deep.size() < target) {
-        const std::size_t room = target - deep.size() - 1; // one for the backslash
-        deep += std::wstring(std::min<std::size_t>(room, 60), L'd') + L"\\";
-        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+        // Folders of up to 60 characters and a backslash; never leave room for just the
+        // backslash of an empty name, whatever the length of the temporary folder.
+        const std::size_t remaining = target - deep.size();
+        std::size_t length = std::min<std::size_t>(60, remaining - 1);
+        if (remaining - length - 1 == 1)
+            --length;
+        deep += std::wstring(length, L'd') + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << Narrow(deep) << ": error " << GetLastError();
     }
     ASSERT_EQ((deep + L"preinstall.exe").size(), MAX_PATH - 2u);
     PlaceProgramIn(deep);
