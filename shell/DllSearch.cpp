@@ -11,7 +11,8 @@ constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800; // Windows 8, or 7 with
 void RestrictDllSearch()
 {
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    if (const auto setDefault = OptionalFunction<SetDefaultDllDirectoriesFunction>(Kernel32(), "SetDefaultDllDirectories"))
+    if (const auto setDefault =
+            OptionalFunction<SetDefaultDllDirectoriesFunction>(Kernel32(), "SetDefaultDllDirectories"))
         setDefault(kLoadLibrarySearchSystem32);
 
     using SetDllDirectoryFunction = BOOL(WINAPI*)(const wchar_t*);

@@ -31,13 +31,14 @@ std::optional<std::string> WindowsDirectory(SystemOps& system)
 }
 
 // Copies every file, going on past failures; reports the first that failed.
-bool CopyPackage(WindowOps& window, SystemOps& system, const std::string& packageDirectory,
-                 const std::string& stagingDirectory)
+bool CopyPackage(
+    WindowOps& window, SystemOps& system, const std::string& packageDirectory, const std::string& stagingDirectory)
 {
     const PackageFile* firstFailed = nullptr;
     unsigned long firstError = 0;
     for (const PackageFile& file : kDriverPackage) {
-        const unsigned long error = system.CopyFileOver(packageDirectory + file.name, stagingDirectory + file.stagedName);
+        const unsigned long error =
+            system.CopyFileOver(packageDirectory + file.name, stagingDirectory + file.stagedName);
         if (error != 0 && firstFailed == nullptr) {
             firstFailed = &file;
             firstError = error;
@@ -73,8 +74,8 @@ void RunPreInstall(WindowOps& window, SystemOps& system)
         return;
 
     window.SetPreInstallButtonEnabled(false);
-    if (const unsigned long error = system.StartProgram(stagingDirectory + kStagedSetupName, kSetupParameters,
-                                                        stagingDirectory)) {
+    if (const unsigned long error =
+            system.StartProgram(stagingDirectory + kStagedSetupName, kSetupParameters, stagingDirectory)) {
         window.SetPreInstallButtonEnabled(true);
         ShowFailure(window, system, LaunchFailedMessage(), error);
         return;

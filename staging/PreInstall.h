@@ -36,8 +36,8 @@ public:
     // Copies a file, replacing an existing destination even if it is read-only.
     virtual unsigned long CopyFileOver(const std::string& from, const std::string& to) = 0;
     // Starts a program hidden, without waiting for it.
-    virtual unsigned long StartProgram(const std::string& program, const std::string& parameters,
-                                       const std::string& workingDirectory) = 0;
+    virtual unsigned long StartProgram(
+        const std::string& program, const std::string& parameters, const std::string& workingDirectory) = 0;
     // The system's one-line description of an error code.
     virtual std::string DescribeError(unsigned long error) = 0;
 };

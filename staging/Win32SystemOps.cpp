@@ -68,8 +68,8 @@ unsigned long Win32SystemOps::CopyFileOver(const std::string& from, const std::s
     return CopyFileW(Widen(from).c_str(), destination.c_str(), FALSE) ? 0 : GetLastError();
 }
 
-unsigned long Win32SystemOps::StartProgram(const std::string& program, const std::string& parameters,
-                                           const std::string& workingDirectory)
+unsigned long Win32SystemOps::StartProgram(
+    const std::string& program, const std::string& parameters, const std::string& workingDirectory)
 {
     // The program is named by its full path, so nothing else of that name can be started;
     // CreateProcessW loads no shell extensions into this elevated process.
@@ -81,7 +81,7 @@ unsigned long Win32SystemOps::StartProgram(const std::string& program, const std
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        Widen(workingDirectory).c_str(), &startup, &process))
+            Widen(workingDirectory).c_str(), &startup, &process))
         return GetLastError();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -92,9 +92,9 @@ std::string Win32SystemOps::DescribeError(unsigned long error)
 {
     std::string description = "错误代码 " + std::to_string(error);
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (length != 0 && text != nullptr)
         description += ": " + TrimTrailingSpace(Narrow(std::wstring(text, length)));
     LocalFree(text);

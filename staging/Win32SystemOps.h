@@ -10,7 +10,7 @@ public:
     std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize) override;
     unsigned long MakeDirectory(const std::string& path) override;
     unsigned long CopyFileOver(const std::string& from, const std::string& to) override;
-    unsigned long StartProgram(const std::string& program, const std::string& parameters,
-                               const std::string& workingDirectory) override;
+    unsigned long StartProgram(
+        const std::string& program, const std::string& parameters, const std::string& workingDirectory) override;
     std::string DescribeError(unsigned long error) override;
 };

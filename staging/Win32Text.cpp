@@ -19,8 +19,8 @@ std::string Narrow(const std::wstring& utf16)
     const int length =
         WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), utf8.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(
+        CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
 

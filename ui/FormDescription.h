@@ -33,7 +33,7 @@ struct ComponentDescription {
     // The control's own font; empty name: the form's font.
     FontDescription font{};
     bool visible = true;
-    int tabOrder = -1; // -1: takes no focus; the window moves the focus in creation order
+    int tabOrder = -1;     // -1: takes no focus; the window moves the focus in creation order
     std::string onClick{}; // name of the form's event method
     // Stored settings of a non-visual component, as name and value.
     std::vector<std::pair<std::string, std::string>> properties{};

@@ -10,7 +10,10 @@ namespace {
 // The pre-install procedure's view of this window.
 class Form1WindowOps final : public WindowOps {
 public:
-    explicit Form1WindowOps(TForm1& form) : form_(form) {}
+    explicit Form1WindowOps(TForm1& form)
+        : form_(form)
+    {
+    }
     std::string ExecutablePath() override { return Application->ExeName(); }
     void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
     {
@@ -28,12 +31,12 @@ private:
 TForm1::TForm1()
 {
     Load(TForm1Description(),
-         {Bind("Button1", Button1), Bind("Label1", Label1), Bind("Label2", Label2), Bind("Label3", Label3),
-          Bind("Button2", Button2), Bind("Label4", Label4), Bind("Label6", Label6), Bind("SkinData1", SkinData1),
-          Bind("SkinCaption1", SkinCaption1), Bind("Label8", Label8), Bind("Label39", Label39),
-          Bind("Label44", Label44), Bind("Label42", Label42)},
-         {{"Button1Click", [this](TObject* sender) { Button1Click(sender); }},
-          {"Button2Click", [this](TObject* sender) { Button2Click(sender); }}});
+        {Bind("Button1", Button1), Bind("Label1", Label1), Bind("Label2", Label2), Bind("Label3", Label3),
+            Bind("Button2", Button2), Bind("Label4", Label4), Bind("Label6", Label6), Bind("SkinData1", SkinData1),
+            Bind("SkinCaption1", SkinCaption1), Bind("Label8", Label8), Bind("Label39", Label39),
+            Bind("Label44", Label44), Bind("Label42", Label42)},
+        {{"Button1Click", [this](TObject* sender) { Button1Click(sender); }},
+            {"Button2Click", [this](TObject* sender) { Button2Click(sender); }}});
 }
 
 void TForm1::Button1Click(TObject*)

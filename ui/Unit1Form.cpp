@@ -13,8 +13,8 @@ ComponentDescription Label(std::string name, int left, int top, int width, int h
     return {ComponentKind::Label, std::move(name), left, top, width, height, std::move(caption)};
 }
 
-ComponentDescription Button(std::string name, int left, int top, int width, int height, std::string caption,
-                            int tabOrder, std::string onClick)
+ComponentDescription Button(
+    std::string name, int left, int top, int width, int height, std::string caption, int tabOrder, std::string onClick)
 {
     ComponentDescription button{ComponentKind::Button, std::move(name), left, top, width, height, std::move(caption)};
     button.tabOrder = tabOrder;
@@ -40,9 +40,10 @@ ComponentDescription SkinData()
     skin.properties = {
         {"Active", "True"},
         {"DisableTag", "99"},
-        {"SkinControls", "[xcMainMenu, xcPopupMenu, xcToolbar, xcControlbar, xcCombo, xcCheckBox, xcRadioButton, "
-                         "xcProgress, xcScrollbar, xcEdit, xcButton, xcBitBtn, xcSpeedButton, xcSpin, xcPanel, "
-                         "xcGroupBox, xcStatusBar, xcTab, xcTrackBar, xcSystemMenu]"},
+        {"SkinControls",
+            "[xcMainMenu, xcPopupMenu, xcToolbar, xcControlbar, xcCombo, xcCheckBox, xcRadioButton, "
+            "xcProgress, xcScrollbar, xcEdit, xcButton, xcBitBtn, xcSpeedButton, xcSpin, xcPanel, "
+            "xcGroupBox, xcStatusBar, xcTab, xcTrackBar, xcSystemMenu]"},
         {"Options", "[xoPreview, xoToolbarBK]"},
         {"SkinFormtype", "sfMainform"},
         {"SkinStore", "(Good)"},
@@ -74,7 +75,7 @@ const FormDescription& TForm1Description()
         96,
         {
             WithFont(Label("Label1", 8, 8, 248, 16, "必遵循以下步骤才能完成安装过程:"),
-                     {"宋体", -16, clWindowText, TFontCharset::Gb2312}),
+                {"宋体", -16, clWindowText, TFontCharset::Gb2312}),
             Label("Label2", 36, 36, 440, 16, "(1)  如果读写器已连上电脑，请取出，让读写器与电脑分离，"),
             Label("Label3", 36, 104, 448, 16, "(2)  将读写器插到电脑上，如果是WIN2000操作系统则不会出现"),
             Label("Label4", 76, 64, 240, 16, "预装硬件设备的驱动信息，请点击"),

@@ -86,7 +86,10 @@ void TButton::Click()
 
 // ---- forms
 
-TForm::TForm() : TComponent("") {}
+TForm::TForm()
+    : TComponent("")
+{
+}
 
 TForm::~TForm()
 {
@@ -101,7 +104,7 @@ TForm::~TForm()
 }
 
 void TForm::Load(const FormDescription& description, const std::vector<FieldBinding>& fields,
-                 const std::vector<EventBinding>& events)
+    const std::vector<EventBinding>& events)
 {
     screenDpi_ = ScreenDpi();
     designDpi_ = description.pixelsPerInch;
@@ -116,13 +119,13 @@ void TForm::Load(const FormDescription& description, const std::vector<FieldBind
             throw Exception("Form " + description.className + " has no component \"" + field.name + "\"");
         if (!field.assign(component))
             throw Exception("Component \"" + field.name + "\" of form " + description.className +
-                            " is not of the kind its field expects");
+                " is not of the kind its field expects");
     }
     for (const ComponentDescription& component : description.components) {
         if (component.onClick.empty())
             continue;
         const auto event = std::find_if(events.begin(), events.end(),
-                                        [&](const EventBinding& binding) { return binding.name == component.onClick; });
+            [&](const EventBinding& binding) { return binding.name == component.onClick; });
         if (event == events.end())
             throw Exception("Form " + description.className + " has no event method \"" + component.onClick + "\"");
         static_cast<TButton&>(*FindComponent(component.name)).OnClick = event->handler;
@@ -141,9 +144,9 @@ void TForm::CreateMainWindow(const FormDescription& description)
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kMainIconId), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kMainIconId), IMAGE_ICON,
-                                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.hbrBackground = background_;
     windowClass.lpszClassName = className.c_str();
@@ -162,8 +165,8 @@ void TForm::CreateMainWindow(const FormDescription& description)
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
-    handle_ = CreateWindowExW(0, className.c_str(), Widen(description.caption).c_str(), style, left, top, width,
-                              height, nullptr, nullptr, instance, this);
+    handle_ = CreateWindowExW(0, className.c_str(), Widen(description.caption).c_str(), style, left, top, width, height,
+        nullptr, nullptr, instance, this);
     if (handle_ == nullptr)
         throw Exception("Cannot create the window of form " + description.className);
     // The form's font comes first: controls without a font of their own use it.
@@ -203,10 +206,9 @@ void TForm::CreateComponent(const ComponentDescription& component, int controlId
     DWORD style = WS_CHILD | (component.visible ? WS_VISIBLE : 0);
     // Labels are fixed boxes with one clipped line of text.
     style |= isButton ? (BS_PUSHBUTTON | WS_TABSTOP) : (SS_LEFTNOWORDWRAP | SS_NOPREFIX);
-    const HWND handle = CreateWindowExW(
-        0, isButton ? L"BUTTON" : L"STATIC", Widen(component.caption).c_str(), style, Scaled(component.left),
-        Scaled(component.top), Scaled(component.width), Scaled(component.height),
-        handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), GetModuleHandleW(nullptr), nullptr);
+    const HWND handle = CreateWindowExW(0, isButton ? L"BUTTON" : L"STATIC", Widen(component.caption).c_str(), style,
+        Scaled(component.left), Scaled(component.top), Scaled(component.width), Scaled(component.height), handle_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), GetModuleHandleW(nullptr), nullptr);
     if (handle == nullptr)
         throw Exception("Cannot create control \"" + component.name + "\"");
 
@@ -249,7 +251,8 @@ void TForm::Show()
     UpdateWindow(handle_);
     // The focus starts on the first button, the first control in tab order (creation order).
     for (const auto& component : components_) {
-        if (const auto* button = dynamic_cast<const TButton*>(component.get()); button && IsWindowEnabled(button->Handle())) {
+        if (const auto* button = dynamic_cast<const TButton*>(component.get());
+            button && IsWindowEnabled(button->Handle())) {
             SetFocus(button->Handle());
             break;
         }
@@ -286,7 +289,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id == IDOK) { // Enter: press the focused button
-            if (auto* button = dynamic_cast<TButton*>(FindControl(GetFocus())); button && IsWindowEnabled(button->Handle()))
+            if (auto* button = dynamic_cast<TButton*>(FindControl(GetFocus()));
+                button && IsWindowEnabled(button->Handle()))
                 button->Click();
             return 0;
         }

@@ -16,7 +16,10 @@
 // The layer's exception: a message for the user.
 class Exception : public std::runtime_error {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    explicit Exception(const std::string& message)
+        : std::runtime_error(message)
+    {
+    }
     std::string Message() const { return what(); }
 };
 
@@ -28,7 +31,10 @@ public:
 // Something a form owns, known by its name.
 class TComponent : public TObject {
 public:
-    explicit TComponent(std::string name) : name_(std::move(name)) {}
+    explicit TComponent(std::string name)
+        : name_(std::move(name))
+    {
+    }
     const std::string& Name() const { return name_; }
 
 private:
@@ -38,7 +44,11 @@ private:
 // A component with a child window of its own.
 class TControl : public TComponent {
 public:
-    TControl(std::string name, HWND handle) : TComponent(std::move(name)), handle_(handle) {}
+    TControl(std::string name, HWND handle)
+        : TComponent(std::move(name))
+        , handle_(handle)
+    {
+    }
     HWND Handle() const { return handle_; }
     void SetEnabled(bool enabled);
     void SetVisible(bool visible);
@@ -50,7 +60,8 @@ private:
 class TLabel : public TControl {
 public:
     TLabel(std::string name, HWND handle, COLORREF textColor)
-        : TControl(std::move(name), handle), textColor_(textColor)
+        : TControl(std::move(name), handle)
+        , textColor_(textColor)
     {
     }
     COLORREF TextColor() const { return textColor_; }
@@ -72,7 +83,8 @@ public:
 class TNonVisualComponent : public TComponent {
 public:
     TNonVisualComponent(std::string name, std::vector<std::pair<std::string, std::string>> properties)
-        : TComponent(std::move(name)), properties_(std::move(properties))
+        : TComponent(std::move(name))
+        , properties_(std::move(properties))
     {
     }
     const std::vector<std::pair<std::string, std::string>>& Properties() const { return properties_; }
@@ -126,7 +138,7 @@ protected:
     // Builds the window and its components from `description`, then assigns the fields and
     // events. A field or event the description does not match is an Exception.
     void Load(const FormDescription& description, const std::vector<FieldBinding>& fields,
-              const std::vector<EventBinding>& events);
+        const std::vector<EventBinding>& events);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -70,7 +70,7 @@ bool MeasureStart(const std::wstring& program)
     CloseHandle(process);
     std::wstring name = program.substr(program.find_last_of(L'\\') + 1);
     std::printf("start %ls %.1f %llu\n", name.c_str(), Milliseconds(started, shown),
-                static_cast<unsigned long long>(memory.PeakWorkingSetSize));
+        static_cast<unsigned long long>(memory.PeakWorkingSetSize));
     PostMessageW(window, WM_CLOSE, 0, 0);
     return running.WaitForExit(10000) == 0;
 }

@@ -5,82 +5,41 @@ Windows' own DLLs, and declares the oldest Windows it is meant to start on.
 
 With --allowed, every imported function must stand in the allow-list FILE: lines of
 "DLL FUNCTION  minimum Windows client per Microsoft's documentation".
+With --version, the version resource (numbers and strings) and the manifest's assembly
+version must all be that version (MAJOR.MINOR.PATCH, shown as MAJOR.MINOR.PATCH.0).
 
-usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE]"""
+usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE] [--version V]"""
 import argparse
+import re
 import struct
 import sys
 
+import pefile
+
 # Known DLLs of every Windows since 2000: the loader takes them only from the system.
 WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll'}
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = (pefile.RESOURCE_TYPE[name] for name in
+                                                   ('RT_ICON', 'RT_GROUP_ICON', 'RT_VERSION', 'RT_MANIFEST'))
 
 
-class Pe:
-    def __init__(self, data):
-        self.data = data
-        pe = struct.unpack_from('<I', data, 0x3C)[0]
-        if data[pe:pe + 4] != b'PE\0\0':
-            raise ValueError('not a PE file')
-        sections = struct.unpack_from('<H', data, pe + 6)[0]
-        optional_size = struct.unpack_from('<H', data, pe + 20)[0]
-        self.optional = pe + 24
-        magic = struct.unpack_from('<H', data, self.optional)[0]
-        self.optional_magic = magic
-        directories = self.optional + (96 if magic == 0x10B else 112)
-        self.subsystem_version = struct.unpack_from('<HH', data, self.optional + 48)
-        self.directories = [struct.unpack_from('<II', data, directories + 8 * i) for i in range(16)]
-        table = self.optional + optional_size
-        self.sections = [struct.unpack_from('<8sIIII', data, table + 40 * i) for i in range(sections)]
+def resources(pe):
+    """{(type, id): bytes} for resources with numeric type and id."""
+    found = {}
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries if hasattr(pe, 'DIRECTORY_ENTRY_RESOURCE') else []:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                data = language.data.struct
+                found[(kind.id, name.id)] = pe.get_data(data.OffsetToData, data.Size)
+    return found
 
-    def offset(self, rva):
-        for _, size, address, raw_size, raw in self.sections:
-            if address <= rva < address + max(size, raw_size):
-                return raw + rva - address
-        raise ValueError('address outside every section')
 
-    def string(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b'\0', start)].decode('ascii')
-
-    def imports(self):
-        """{dll: [function names]} of the import table (lower-case DLL names)."""
-        pointer_size, ordinal_flag = (4, 1 << 31) if self.optional_magic == 0x10B else (8, 1 << 63)
-        rva = self.directories[1][0]
-        found = {}
-        while True:
-            entry = struct.unpack_from('<IIIII', self.data, self.offset(rva))
-            if entry[3] == 0:
-                return found
-            names = found.setdefault(self.string(entry[3]).lower(), [])
-            thunk = entry[0] or entry[4]
-            while True:
-                value = struct.unpack_from('<Q' if pointer_size == 8 else '<I', self.data, self.offset(thunk))[0]
-                if value == 0:
-                    break
-                names.append(f'#{value & 0xFFFF}' if value & ordinal_flag else self.string((value & 0x7FFFFFFF) + 2))
-                thunk += pointer_size
-            rva += 20
-
-    def resources(self):
-        """{(type, id): bytes} for resources with numeric type and id."""
-        base_rva = self.directories[2][0]
-        if base_rva == 0:
-            return {}
-        base = self.offset(base_rva)
-
-        def entries(offset):
-            named, numbered = struct.unpack_from('<HH', self.data, base + offset + 12)
-            for i in range(named + numbered):
-                yield struct.unpack_from('<II', self.data, base + offset + 16 + 8 * i)
-
-        found = {}
-        for type_id, type_next in entries(0):
-            for name_id, name_next in entries(type_next & 0x7FFFFFFF):
-                for _, leaf in entries(name_next & 0x7FFFFFFF):
-                    rva, size = struct.unpack_from('<II', self.data, base + leaf)
-                    found[(type_id, name_id)] = self.data[self.offset(rva):self.offset(rva) + size]
-        return found
+def imports(pe):
+    """{dll: [function names or #ordinals]} of the import table (lower-case DLL names)."""
+    found = {}
+    for entry in getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []):
+        names = found.setdefault(entry.dll.decode('ascii').lower(), [])
+        names += [i.name.decode('ascii') if i.name else f'#{i.ordinal}' for i in entry.imports]
+    return found
 
 
 def read_allow_list(path):
@@ -93,51 +52,84 @@ def read_allow_list(path):
     return allowed
 
 
+def icon_failures(found):
+    """What is wrong with the main icon group (id 1) and its images."""
+    group = found.get((RT_GROUP_ICON, 1))
+    if group is None:
+        return ['no main icon (icon group 1)']
+    count = struct.unpack_from('<H', group, 4)[0]
+    images = [struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i) for i in range(count)]
+    failures = []
+    sizes = sorted((width, bits) for width, _, _, _, _, bits, _, _ in images)
+    if sizes != [(16, 8), (32, 8)]:
+        failures.append(f'main icon images are {sizes}, expected 16x16 and 32x32 in 256 colours')
+    failures += [f'icon image {image[7]} is missing' for image in images if (RT_ICON, image[7]) not in found]
+    return failures
+
+
+def version_failures(pe, manifest, version):
+    """Where the version resource or the manifest disagree with `version`."""
+    wanted = version + '.0'
+    numbers = tuple(int(part) for part in wanted.split('.'))
+    failures = []
+    fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, 'VS_FIXEDFILEINFO', None) else None
+    for field in ('FileVersion', 'ProductVersion'):
+        if fixed is not None:
+            high, low = getattr(fixed, field + 'MS'), getattr(fixed, field + 'LS')
+            shown = (high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF)
+            if shown != numbers:
+                failures.append(f'{field} number {shown}, expected {numbers}')
+    strings = {}
+    for info in getattr(pe, 'FileInfo', [[]])[0]:
+        for table in getattr(info, 'StringTable', []):
+            strings.update({key.decode(): value.decode() for key, value in table.entries.items()})
+    for field in ('FileVersion', 'ProductVersion'):
+        if strings.get(field) != wanted:
+            failures.append(f'{field} string {strings.get(field)!r}, expected {wanted!r}')
+    identity = re.search(rb'<assemblyIdentity[^>]*name="IcCardReader[^"]*"[^>]*version="([^"]*)"', manifest)
+    if identity is None or identity.group(1).decode() != wanted:
+        failures.append(f'manifest assembly version {identity and identity.group(1)}, expected {wanted!r}')
+    return failures
+
+
 def main():
     arguments = argparse.ArgumentParser()
     arguments.add_argument('exe')
     arguments.add_argument('--subsystem')
     arguments.add_argument('--allowed')
+    arguments.add_argument('--version')
     options = arguments.parse_args()
     path = options.exe
+    pe = pefile.PE(path)
+    found = resources(pe)
     failures = []
-    pe = Pe(open(path, 'rb').read())
-    resources = pe.resources()
 
-    manifest = resources.get((RT_MANIFEST, 1), b'')
+    manifest = found.get((RT_MANIFEST, 1), b'')
     if b'requireAdministrator' not in manifest or b'Microsoft.Windows.Common-Controls' not in manifest:
         failures.append('no application manifest (resource 1 of type RT_MANIFEST)')
-    if (RT_VERSION, 1) not in resources:
+    if (RT_VERSION, 1) not in found:
         failures.append('no version information')
+    failures += icon_failures(found)
 
-    group = resources.get((RT_GROUP_ICON, 1))
-    if group is None:
-        failures.append('no main icon (icon group 1)')
-    else:
-        count = struct.unpack_from('<H', group, 4)[0]
-        images = [struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i) for i in range(count)]
-        sizes = sorted((width, bits) for width, _, _, _, _, bits, _, _ in images)
-        if sizes != [(16, 8), (32, 8)]:
-            failures.append(f'main icon images are {sizes}, expected 16x16 and 32x32 in 256 colours')
-        for image in images:
-            if (RT_ICON, image[7]) not in resources:
-                failures.append(f'icon image {image[7]} is missing')
-
-    imports = pe.imports()
-    foreign = [dll for dll in imports if dll not in WINDOWS_DLLS]
+    imported = imports(pe)
+    foreign = [dll for dll in imported if dll not in WINDOWS_DLLS]
     if foreign:
         failures.append('imports DLLs that are not part of Windows: ' + ', '.join(foreign))
     if options.allowed:
         allowed = read_allow_list(options.allowed)
-        for dll, functions in sorted(imports.items()):
-            for function in functions:
-                if (dll, function) not in allowed:
-                    failures.append(f'imports {dll} {function}, which {options.allowed} does not allow')
+        failures += [f'imports {dll} {function}, which {options.allowed} does not allow'
+                     for dll, functions in sorted(imported.items()) for function in functions
+                     if (dll, function) not in allowed]
 
     if options.subsystem:
         wanted = tuple(int(part) for part in options.subsystem.split('.'))
-        if pe.subsystem_version != wanted:
-            failures.append(f'subsystem version {pe.subsystem_version}, expected {wanted}')
+        header = pe.OPTIONAL_HEADER
+        actual = (header.MajorSubsystemVersion, header.MinorSubsystemVersion)
+        if actual != wanted:
+            failures.append(f'subsystem version {actual}, expected {wanted}')
+
+    if options.version:
+        failures += version_failures(pe, manifest, options.version)
 
     for failure in failures:
         print(f'{path}: {failure}')

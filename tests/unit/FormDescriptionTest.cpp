@@ -15,8 +15,8 @@ TEST(FormDescription, ComponentNamesAreUniqueSoEveryFieldBindsToOne)
 TEST(FormDescription, SuccessLabelStartsHidden)
 {
     const auto& components = TForm1Description().components;
-    const auto label = std::find_if(components.begin(), components.end(),
-                                    [](const ComponentDescription& c) { return c.name == "Label8"; });
+    const auto label = std::find_if(
+        components.begin(), components.end(), [](const ComponentDescription& c) { return c.name == "Label8"; });
     ASSERT_NE(label, components.end());
     EXPECT_EQ(label->caption, "预装成功!");
     EXPECT_FALSE(label->visible);

@@ -1,7 +1,7 @@
 // The pre-install procedure against fake window and system operations. Both fakes write
 // to one journal, so the order of what happens can be checked.
-#include "staging/DriverPackage.h"
 #include "staging/PreInstall.h"
+#include "staging/DriverPackage.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,10 @@ using Journal = std::vector<std::string>;
 
 class FakeWindow : public WindowOps {
 public:
-    explicit FakeWindow(Journal& journal) : journal_(journal) {}
+    explicit FakeWindow(Journal& journal)
+        : journal_(journal)
+    {
+    }
     std::string exePath = "C:\\Package\\preinstall.exe";
     bool buttonEnabled = true;
     bool labelVisible = false;
@@ -44,7 +47,10 @@ private:
 
 class FakeSystem : public SystemOps {
 public:
-    explicit FakeSystem(Journal& journal) : journal_(journal) {}
+    explicit FakeSystem(Journal& journal)
+        : journal_(journal)
+    {
+    }
     std::set<std::string> files;
     std::string windowsDirectory = "C:\\WINDOWS";
     bool firstQueryFails = false;
@@ -59,10 +65,7 @@ public:
         journal_.push_back("exists " + path);
         return files.count(path) != 0;
     }
-    std::size_t WindowsDirectorySize() override
-    {
-        return firstQueryFails ? 0 : windowsDirectory.size() + 1;
-    }
+    std::size_t WindowsDirectorySize() override { return firstQueryFails ? 0 : windowsDirectory.size() + 1; }
     std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize) override
     {
         bufferSizes.push_back(bufferSize);
@@ -81,8 +84,8 @@ public:
         const auto error = copyErrors.find(to);
         return error == copyErrors.end() ? 0 : error->second;
     }
-    unsigned long StartProgram(const std::string& program, const std::string& parameters,
-                               const std::string& workingDirectory) override
+    unsigned long StartProgram(
+        const std::string& program, const std::string& parameters, const std::string& workingDirectory) override
     {
         journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
         return startError;
@@ -220,8 +223,9 @@ TEST_F(PreInstallTest, DirectoryFailureIsReportedAndNothingIsCopiedOrStarted)
 {
     system.mkdirError = 5;
     Run();
-    EXPECT_EQ(Actions(), (Journal{"mkdir C:\\WINDOWS\\tovra_driver",
-                                  "message 警告 16 无法创建目录C:\\WINDOWS\\tovra_driver，驱动安装无法继续!\nerror 5"}));
+    EXPECT_EQ(Actions(),
+        (Journal{"mkdir C:\\WINDOWS\\tovra_driver",
+            "message 警告 16 无法创建目录C:\\WINDOWS\\tovra_driver，驱动安装无法继续!\nerror 5"}));
     ExpectWindowUntouched();
 }
 

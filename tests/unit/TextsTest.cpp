@@ -33,7 +33,7 @@ std::optional<std::string> ToGbk(const std::string& utf8)
 std::vector<std::string> StagingTexts()
 {
     std::vector<std::string> texts = {kWarningCaption, kWindowsDirectoryFailedMessage,
-                                      CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage()};
+        CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage()};
     for (const auto& file : kDriverPackage) {
         texts.push_back(file.missingMessage);
         texts.push_back(CopyFailedMessage(file));
@@ -73,6 +73,7 @@ TEST(Texts, MessagesUseTheFullWidthCommaAndAsciiExclamation)
     }
     const auto windowsFailure = ToGbk(kWindowsDirectoryFailedMessage);
     ASSERT_TRUE(windowsFailure.has_value());
-    EXPECT_EQ(*windowsFailure, "\xBC\xD3\xD4\xD8\xCF\xB5\xCD\xB3\xC4\xBF\xC2\xBC\xCA\xA7\xB0\xDC\xA3\xAC"
-                               "\xC7\xEB\xD6\xD8\xD0\xC2[\xD4\xA4\xD7\xB0\xB3\xCC\xD0\xF2]!");
+    EXPECT_EQ(*windowsFailure,
+        "\xBC\xD3\xD4\xD8\xCF\xB5\xCD\xB3\xC4\xBF\xC2\xBC\xCA\xA7\xB0\xDC\xA3\xAC"
+        "\xC7\xEB\xD6\xD8\xD0\xC2[\xD4\xA4\xD7\xB0\xB3\xCC\xD0\xF2]!");
 }

@@ -13,8 +13,7 @@ namespace {
 HWND MainWindow()
 {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindWindowW(L"TForm1", nullptr)) != nullptr && IsWindowVisible(window); },
-              30000);
+    WaitUntil([&] { return (window = FindWindowW(L"TForm1", nullptr)) != nullptr && IsWindowVisible(window); }, 30000);
     return window;
 }
 
@@ -35,8 +34,8 @@ int Press(HWND window)
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HWND box = nullptr;
-    WaitUntil([&] { return IsWindowVisible(success) || (box = FindTopWindow(processId, L"#32770")) != nullptr; },
-              30000);
+    WaitUntil(
+        [&] { return IsWindowVisible(success) || (box = FindTopWindow(processId, L"#32770")) != nullptr; }, 30000);
     if (box != nullptr) {
         std::printf("message box: %ls\n", MessageBoxText(box).c_str());
         Sleep(500);

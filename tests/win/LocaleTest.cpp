@@ -4,7 +4,7 @@
 
 namespace {
 
-class NonChineseSystem : public ProgramTest {};
+class NonChineseSystem : public ProgramTest { };
 
 TEST_F(NonChineseSystem, ChineseFolderWorksAndMessagesReadRight)
 {
@@ -19,8 +19,7 @@ TEST_F(NonChineseSystem, ChineseFolderWorksAndMessagesReadRight)
 
     ASSERT_TRUE(Click(controls[kButton1]));
     EXPECT_EQ(AnswerMessageBox(), L"无法在当前目录下找到TOVRA.DLL文件，驱动安装无法继续!");
-    ASSERT_TRUE(CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(),
-                          (chinese + L"TOVRA.DLL").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (chinese + L"TOVRA.DLL").c_str(), FALSE));
 
     ASSERT_TRUE(Click(controls[kButton1]));
     ASSERT_TRUE(SucceedsWithin(10000));

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "staging/Win32Text.h"
-#include "tests/win/WindowProbe.h"
 #include "tests/win/WinTestSupport.h"
+#include "tests/win/WindowProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,8 @@ inline const ExpectedControl kExpectedControls[] = {
     {L"Static", L"任何提示画面而自动安装成功。", {76, 128, 300, 144}, true, ANSI_CHARSET},
     {L"Static", L"预装成功!", {415, 64, 487, 80}, false, ANSI_CHARSET},
     {L"Static", L"如果是WINXP系统则会弹出[发现新的硬件安装向导]，", {74, 152, 495, 168}, true, ANSI_CHARSET},
-    {L"Static", L"选择\"否，暂时不\"连接到Windows Update搜索软件,弹出下一画面，", {74, 172, 539, 188}, true, ANSI_CHARSET},
+    {L"Static", L"选择\"否，暂时不\"连接到Windows Update搜索软件,弹出下一画面，", {74, 172, 539, 188}, true,
+        ANSI_CHARSET},
     {L"Static", L"选择\"自动安装软件\"，并一直点击[下一步]就可成功安装。", {74, 192, 495, 208}, true, ANSI_CHARSET},
     {L"Button", L"预装驱动", {320, 60, 409, 89}, true, ANSI_CHARSET},
     {L"Button", L"退出", {408, 216, 509, 245}, true, ANSI_CHARSET},
@@ -45,7 +46,10 @@ inline constexpr std::size_t kLabel8 = 5;
 inline constexpr std::size_t kButton1 = 9;
 inline constexpr std::size_t kButton2 = 10;
 
-inline int Scaled(int pixelsAt96) { return MulDiv(pixelsAt96, EXPECTED_DPI, 96); }
+inline int Scaled(int pixelsAt96)
+{
+    return MulDiv(pixelsAt96, EXPECTED_DPI, 96);
+}
 
 // Every file of a folder (not its subfolders) with its bytes and attributes.
 inline std::map<std::wstring, std::pair<std::string, DWORD>> FolderSnapshot(const std::wstring& folder)
@@ -91,12 +95,13 @@ protected:
     static void PlaceProgramIn(const std::wstring& where)
     {
         CopyStandInPackage(where);
-        ASSERT_TRUE(CopyFileW((BuildUnderTest() + L"preinstall.exe").c_str(), (where + L"preinstall.exe").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileW((BuildUnderTest() + L"preinstall.exe").c_str(), (where + L"preinstall.exe").c_str(), FALSE));
     }
 
     // Starts the program and finds its window and controls.
-    void Start(const std::wstring& programFolder, const std::wstring& workingDirectory,
-               const wchar_t* environment = nullptr)
+    void Start(
+        const std::wstring& programFolder, const std::wstring& workingDirectory, const wchar_t* environment = nullptr)
     {
         program = std::make_unique<RunningProgram>(programFolder + L"preinstall.exe", workingDirectory, environment);
         window = WaitForTopWindow(program->Id(), L"TForm1", 20000);

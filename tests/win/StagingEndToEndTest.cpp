@@ -15,7 +15,10 @@ namespace {
 
 class RecordingWindow : public WindowOps {
 public:
-    explicit RecordingWindow(std::wstring packageFolder) : packageFolder_(std::move(packageFolder)) {}
+    explicit RecordingWindow(std::wstring packageFolder)
+        : packageFolder_(std::move(packageFolder))
+    {
+    }
     std::vector<std::string> messages;
     bool buttonEnabled = true;
     bool labelVisible = false;
@@ -49,9 +52,7 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     EXPECT_FALSE(window.buttonEnabled);
     EXPECT_TRUE(window.labelVisible);
     const std::pair<const wchar_t*, const wchar_t*> copies[] = {{L"TOVRA.EXB", L"TOVRA_SETUP.EXE"},
-                                                                {L"TOVRA.INF", L"TOVRA.INF"},
-                                                                {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"},
-                                                                {L"TOVRA.DLL", L"TOVRA.DLL"}};
+        {L"TOVRA.INF", L"TOVRA.INF"}, {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"}, {L"TOVRA.DLL", L"TOVRA.DLL"}};
     for (const auto& [name, stagedName] : copies) {
         const std::string original = ReadWholeFile(package.Path() + name);
         ASSERT_FALSE(original.empty());

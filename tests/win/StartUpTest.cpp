@@ -38,6 +38,16 @@ TEST_F(StartUpTest, DllsPlantedBesideTheProgramOrInItsWorkingDirectoryAreNotLoad
     ExpectExitCodeZero();
 }
 
+TEST_F(StartUpTest, SignedProgramStillOpensItsWindow)
+{
+    ASSERT_TRUE(CopyFileW(
+        (BuildUnderTest() + L"signed\\preinstall.exe").c_str(), (folder.Path() + L"preinstall.exe").c_str(), FALSE))
+        << "no signed program in the build under test";
+    Start();
+    EXPECT_EQ(WindowText(window), kCaption);
+    ExitWithCodeZero();
+}
+
 TEST_F(StartUpTest, InitialisationLoadsCommonControlsFromTheSystemBeforeAnyWindow)
 {
     const std::wstring check = PlaceVariant(L"common_controls_check.exe");

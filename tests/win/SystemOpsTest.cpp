@@ -51,8 +51,8 @@ TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
 {
     WriteWholeFile(WideAt(L"new.bin"), "new");
     WriteWholeFile(WideAt(L"held.bin"), "held");
-    const HANDLE held =
-        CreateFileW(WideAt(L"held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE held = CreateFileW(
+        WideAt(L"held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(ops.CopyFileOver(At(L"new.bin"), At(L"held.bin")), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
     CloseHandle(held);

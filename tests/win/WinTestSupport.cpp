@@ -53,7 +53,7 @@ void RemoveTree(const std::wstring& folder)
 std::string ReadWholeFile(const std::wstring& path)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return {};
     std::string bytes(GetFileSize(file, nullptr), '\0');
@@ -133,4 +133,3 @@ std::wstring WindowsDirectory()
     const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
     return std::wstring(buffer, length);
 }
-

@@ -4,14 +4,14 @@
 
 #include <stdexcept>
 
-RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
-                               const wchar_t* environment)
+RunningProgram::RunningProgram(
+    const std::wstring& executable, const std::wstring& workingDirectory, const wchar_t* environment)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + executable + L"\"";
     if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup, &process_))
+            const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup, &process_))
         throw std::runtime_error("cannot start the program under test");
 }
 

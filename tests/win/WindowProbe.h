@@ -11,8 +11,8 @@
 class RunningProgram {
 public:
     // `environment`: a Windows environment block, or nullptr for this process's own.
-    RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
-                   const wchar_t* environment = nullptr);
+    RunningProgram(
+        const std::wstring& executable, const std::wstring& workingDirectory, const wchar_t* environment = nullptr);
     ~RunningProgram(); // ends the program if it still runs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

@@ -49,9 +49,11 @@ TEST_F(ProgramTest, WindowIsAsDescribed)
     EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
     EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
     // The caption shows our icon: its reader-body colour appears at the caption's left end.
-    EXPECT_TRUE(WaitUntil([&] { return CountPixels({frame.left, frame.top, frame.left + 32, frame.top + 32},
-                                                   RGB(52, 61, 78)) > 4; },
-                          5000))
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return CountPixels({frame.left, frame.top, frame.left + 32, frame.top + 32}, RGB(52, 61, 78)) > 4;
+        },
+        5000))
         << "the caption shows no icon of ours";
 
     for (std::size_t i = 0; i < std::size(kExpectedControls); ++i) {
@@ -71,7 +73,7 @@ TEST_F(ProgramTest, WindowIsAsDescribed)
             const int width96 = expected.rect.right - expected.rect.left;
             const int overflow96 = std::max(0, TextWidth(expected.text, expected.charset, 16) - width96);
             EXPECT_LE(TextWidth(expected.text, expected.charset, Scaled(16)),
-                      rect.right - rect.left + Scaled(overflow96) + 1);
+                rect.right - rect.left + Scaled(overflow96) + 1);
         }
     }
 }
@@ -142,8 +144,7 @@ TEST_F(ProgramTest, MissingFileIsReportedAndTheWindowWorksOn)
     EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
 
     WriteWholeFile(inf, infBytes);
-    CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (folder.Path() + L"TOVRA.DLL").c_str(),
-              FALSE);
+    CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (folder.Path() + L"TOVRA.DLL").c_str(), FALSE);
     ASSERT_TRUE(Click(controls[kButton1]));
     EXPECT_TRUE(SucceedsWithin(10000));
 }
@@ -179,7 +180,8 @@ TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
 
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(VariantProgram(L"preinstall_without_label8.exe").c_str(), (folder.Path() + L"broken.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(
+        VariantProgram(L"preinstall_without_label8.exe").c_str(), (folder.Path() + L"broken.exe").c_str(), FALSE));
     program = std::make_unique<RunningProgram>(folder.Path() + L"broken.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
@@ -192,7 +194,8 @@ TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 
 TEST_F(ProgramTest, ForeignExceptionAtStartUpShowsAnEmptyErrorAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(VariantProgram(L"preinstall_foreign_exception.exe").c_str(), (folder.Path() + L"throws.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(
+        VariantProgram(L"preinstall_foreign_exception.exe").c_str(), (folder.Path() + L"throws.exe").c_str(), FALSE));
     program = std::make_unique<RunningProgram>(folder.Path() + L"throws.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
