@@ -1,7 +1,7 @@
 // Measures the program under Wine for scripts/bench.
-//   bench_driver start RUNS PROGRAM BASELINE
-//       starts both programs RUNS times each, alternating, and prints for each run
-//       "start <name> <milliseconds to visible window> <peak working set bytes>"
+//   bench_driver start RUNS PROGRAM BASELINE...
+//       starts every program RUNS times, in turns whose order rotates, and prints for
+//       each run "start <name> <milliseconds to visible window> <peak working set bytes>"
 //   bench_driver press RUNS FOLDER
 //       starts FOLDER\preinstall.exe RUNS times and prints "press <milliseconds>" from the
 //       click on "预装驱动" to "预装成功!" showing
@@ -110,13 +110,12 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     const int runs = _wtoi(argv[2]);
     bool ok = true;
-    if (std::wcscmp(argv[1], L"start") == 0 && argc == 5) {
-        for (int run = 0; run < runs && ok; ++run) {
-            // Alternate which goes first, so neither always meets a warmer cache.
-            const wchar_t* first = run % 2 == 0 ? argv[3] : argv[4];
-            const wchar_t* second = run % 2 == 0 ? argv[4] : argv[3];
-            ok = MeasureStart(first) && MeasureStart(second);
-        }
+    if (std::wcscmp(argv[1], L"start") == 0 && argc >= 5) {
+        const int programs = argc - 3;
+        for (int run = 0; run < runs && ok; ++run)
+            // Rotate which goes first, so none always meets a warmer cache.
+            for (int turn = 0; turn < programs && ok; ++turn)
+                ok = MeasureStart(argv[3 + (run + turn) % programs]);
     } else if (std::wcscmp(argv[1], L"press") == 0) {
         const std::wstring folder = std::wstring(argv[3]) + (argv[3][std::wcslen(argv[3]) - 1] == L'\\' ? L"" : L"\\");
         for (int run = 0; run < runs && ok; ++run)

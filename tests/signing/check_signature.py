@@ -2,9 +2,10 @@
 """Checks a signed executable with osslsigncode against a certificate authority: two
 signatures that verify, the first SHA-1 and the nested one SHA-256, each described with
 the product name. With --flip-byte OFFSET, checks instead that a copy with that one byte
-changed no longer verifies.
+changed no longer verifies; with --unsigned FILE, that removing the signatures gives FILE
+back byte for byte (so anyone can check a signed binary against the source).
 
-usage: check_signature.py EXE CA_PEM PRODUCT_NAME_HEADER [--flip-byte OFFSET]"""
+usage: check_signature.py EXE CA_PEM PRODUCT_NAME_HEADER [--flip-byte OFFSET | --unsigned FILE]"""
 import argparse
 import os
 import re
@@ -25,7 +26,17 @@ def main():
     arguments.add_argument('ca')
     arguments.add_argument('product_header')
     arguments.add_argument('--flip-byte', type=int)
+    arguments.add_argument('--unsigned')
     options = arguments.parse_args()
+
+    if options.unsigned:
+        with tempfile.TemporaryDirectory() as folder:
+            stripped = os.path.join(folder, 'stripped.exe')
+            subprocess.run(['osslsigncode', 'remove-signature', '-in', options.exe, '-out', stripped], check=True,
+                           capture_output=True)
+            same = open(stripped, 'rb').read() == open(options.unsigned, 'rb').read()
+        print(f'{options.exe} without its signatures is {"" if same else "NOT "}{options.unsigned}')
+        return 0 if same else 1
 
     if options.flip_byte is not None:
         with tempfile.TemporaryDirectory() as folder:
