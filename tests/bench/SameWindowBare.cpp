@@ -1,7 +1,9 @@
 // The benchmark's fair floor: the program's window (class, caption, the eleven controls
 // with their texts, boxes and fonts, the hidden blue label, the dialog keys) built in plain
 // Win32, without our windowing layer, from the same description data and linked with the
-// same resources. What the program costs beyond this is the layer's.
+// same resources; it restricts the DLL search at start as the program does. What the
+// program costs beyond this is the layer's.
+#include "shell/DllSearch.h"
 #include "staging/Win32Text.h"
 #include "ui/Unit1Form.h"
 
@@ -53,6 +55,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int)
 {
+    RestrictDllSearch();
     using InitCommonControlsFunction = void(WINAPI*)();
     if (const HMODULE comctl32 = LoadLibraryW(L"comctl32.dll"))
         if (const auto initialise = reinterpret_cast<InitCommonControlsFunction>(
@@ -69,7 +72,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int)
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.hbrBackground = background;
     const std::wstring className = Widen(form.className);
