@@ -5,6 +5,7 @@
 // program costs beyond this is the layer's.
 #include "shell/DllSearch.h"
 #include "staging/Win32Text.h"
+#include "ui/OptionalFunction.h"
 #include "ui/Unit1Form.h"
 
 #include <windows.h>
@@ -57,10 +58,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int)
 {
     RestrictDllSearch();
     using InitCommonControlsFunction = void(WINAPI*)();
-    if (const HMODULE comctl32 = LoadLibraryW(L"comctl32.dll"))
-        if (const auto initialise = reinterpret_cast<InitCommonControlsFunction>(
-                reinterpret_cast<void (*)()>(GetProcAddress(comctl32, "InitCommonControls"))))
-            initialise();
+    if (const auto initialise =
+            OptionalFunction<InitCommonControlsFunction>(LoadLibraryW(L"comctl32.dll"), "InitCommonControls"))
+        initialise();
 
     const FormDescription& form = TForm1Description();
     const HDC screen = GetDC(nullptr);
