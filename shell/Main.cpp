@@ -1,12 +1,21 @@
-// Process entry: the application title, the main window and the message loop. Every
-// failure that reaches this level is shown once; the exit code is always 0.
+// Process entry. Without arguments: the application title, the main window and the
+// message loop; every failure that reaches this level is shown once, and the exit code
+// is always 0. With arguments: the switches of CommandLine.h.
 #include "resources/ProductName.h"
+#include "shell/CommandLine.h"
 #include "shell/DllSearch.h"
+#include "shell/SilentRun.h"
+#include "staging/DriverPackage.h"
+#include "staging/Win32StepLog.h"
+#include "staging/Win32Text.h"
 #include "ui/Unit1.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
+namespace {
+
+constexpr unsigned kIconInformation = 0x40;
+
+int RunWindow()
 {
-    RestrictDllSearch();
     try {
         Application->Initialize();
         Application->SetTitle(PRODUCT_NAME);
@@ -23,4 +32,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         }
     }
     return 0;
+}
+
+// A switch the program does not know: nothing is staged. Unattended, only the log says so.
+int RejectSwitch(const CommandLineRequest& request)
+{
+    const std::string text = UnknownSwitchText(request.unknownSwitch);
+    ProgramLog().Record(MessageLine(kWarningCaption, text));
+    if (!request.silent)
+        Application->MessageBox(text + "\n\n" + UsageText(), kWarningCaption, kIconExclamation);
+    return static_cast<int>(kErrorInvalidParameter);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
+{
+    RestrictDllSearch();
+    const std::vector<std::string> arguments = SplitCommandLine(Narrow(GetCommandLineW()));
+    const CommandLineRequest request = ParseArguments({arguments.begin() + 1, arguments.end()});
+    if (!request.logPath.empty())
+        LogToFile(request.logPath);
+    if (!request.unknownSwitch.empty())
+        return RejectSwitch(request);
+    if (request.help) {
+        if (!request.silent)
+            Application->MessageBox(UsageText(), PRODUCT_NAME, kIconInformation);
+        return 0;
+    }
+    if (request.silent)
+        return static_cast<int>(RunSilently());
+    return RunWindow();
 }

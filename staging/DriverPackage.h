@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 struct PackageFile {
@@ -27,6 +29,20 @@ inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目�
 // The staged setup program: the copy of the package's first file.
 inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
 
+// Windows' codes for the results deployment tools tell apart.
+inline constexpr unsigned long kErrorFileNotFound = 2;
+inline constexpr unsigned long kErrorInvalidParameter = 87;
+inline constexpr unsigned long kErrorInstallFailure = 1603;
+inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
+inline constexpr unsigned long kRestartInitiated = 1641;
+inline constexpr unsigned long kRestartRequired = 3010;
+
+// Success, with or without a restart to follow.
+inline constexpr bool IsSuccessCode(unsigned long code)
+{
+    return code == 0 || code == kRestartRequired || code == kRestartInitiated;
+}
+
 // Message-box icon flags, with the values Windows gives them.
 inline constexpr unsigned kIconStop = 0x10;
 inline constexpr unsigned kIconExclamation = 0x30;
@@ -36,3 +52,18 @@ inline constexpr unsigned kIconExclamation = 0x30;
 std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
 std::string CopyFailedMessage(const PackageFile& file);
 std::string LaunchFailedMessage();
+
+// The lines of the administrator's log, one per step. `error` is the system's
+// description of an error (DescribeError).
+std::string PackageDirectoryLine(const std::string& packageDirectory);
+std::string FileCheckedLine(const std::string& path, bool present);
+std::string WindowsDirectoryLine(const std::string& windowsDirectory);
+std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created);
+std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size);
+std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error);
+std::string SetupStartedLine(const std::string& commandLine, unsigned long processId);
+std::string SetupExitLine(unsigned long exitCode);
+std::string WaitFailedLine(const std::string& error);
+// A message the procedure told the user, on one line.
+std::string MessageLine(const std::string& caption, const std::string& message);
+std::string ResultLine(unsigned long code, const std::string& error);

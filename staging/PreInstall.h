@@ -1,10 +1,10 @@
 // The pre-install procedure: checks the driver package beside the executable, stages it
-// under the Windows directory and starts its setup program. It reaches the window and
-// the operating system only through the two interfaces below, so that it builds and
-// runs anywhere. All strings are UTF-8.
+// under the Windows directory and starts its setup program. It reaches the window, the
+// operating system and the administrator's log only through the interfaces below, so that
+// it builds and runs anywhere. All strings are UTF-8.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,21 +26,59 @@ public:
     virtual ~SystemOps() = default;
     // True for an existing file; false for a directory or nothing.
     virtual bool FileExists(const std::string& path) = 0;
-    // Characters needed to hold the Windows directory, including the terminator; 0 on failure.
-    virtual std::size_t WindowsDirectorySize() = 0;
+    // The size of a file in bytes; nothing when it cannot be read.
+    virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
+    // Characters needed to hold the Windows directory, including the terminator; 0 on
+    // failure, with the system's error code in `error`.
+    virtual std::size_t WindowsDirectorySize(unsigned long& error) = 0;
     // The Windows directory read into a buffer of `bufferSize` characters; nothing when
-    // the query fails or the path does not fit.
-    virtual std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize) = 0;
-    // Creates one directory level (not its parents). Succeeds also when it already exists as a directory.
-    virtual unsigned long MakeDirectory(const std::string& path) = 0;
-    // Copies a file, replacing an existing destination even if it is read-only.
+    // the query fails or the path does not fit, with the error code in `error`.
+    virtual std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) = 0;
+    // Creates one directory level (not its parents). Succeeds also when it already exists
+    // as a directory; `created` tells which.
+    virtual unsigned long MakeDirectory(const std::string& path, bool& created) = 0;
+    // Copies a file, replacing an existing destination even if it is read-only, hidden or system.
     virtual unsigned long CopyFileOver(const std::string& from, const std::string& to) = 0;
-    // Starts a program hidden, without waiting for it.
-    virtual unsigned long StartProgram(
-        const std::string& program, const std::string& parameters, const std::string& workingDirectory) = 0;
+    // Starts a program hidden, without waiting for it; its process id goes to `processId`.
+    virtual unsigned long StartProgram(const std::string& program, const std::string& parameters,
+        const std::string& workingDirectory, unsigned long& processId) = 0;
+    // Waits until the program StartProgram started last has ended; its code goes to `exitCode`.
+    virtual unsigned long WaitForStartedProgram(unsigned long& exitCode) = 0;
     // The system's one-line description of an error code.
     virtual std::string DescribeError(unsigned long error) = 0;
 };
 
-// Runs the whole procedure once; every failure is told to the user through `window`.
-void RunPreInstall(WindowOps& window, SystemOps& system);
+// Where the procedure records each step for the administrator; it may record nowhere.
+class StepLog {
+public:
+    virtual ~StepLog() = default;
+    virtual void Record(const std::string& line) = 0;
+};
+
+// A log that records nothing: the program without /LOG.
+class NoStepLog final : public StepLog {
+public:
+    void Record(const std::string&) override { }
+};
+
+// Whether the procedure waits for the setup program it started to end.
+enum class SetupWait { No, Yes };
+
+// How a run ended: the system error code of the step that failed (0 when the package was
+// staged and its setup started), and the setup's own exit code when the run waited for it.
+struct PreInstallOutcome {
+    unsigned long error = 0;
+    std::optional<unsigned long> setupExitCode;
+};
+
+// Runs the whole procedure once. Every failure is told through `window` (a message box
+// in the window, a log line without one) and recorded in `log`, with the result.
+PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait);
+
+// The exit code an unattended run ends with, in the codes deployment tools understand:
+// 0 success, 3010 or 1641 the setup's request for a restart, 1603 a setup that failed,
+// otherwise the error of the step that failed (never 0 for a failure).
+unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
+
+// Records the result line: the code and, for a failure, the system's text for it.
+void RecordResult(StepLog& log, SystemOps& system, unsigned long code);

@@ -3,14 +3,30 @@
 
 #include "staging/PreInstall.h"
 
+#include <windows.h>
+
 class Win32SystemOps final : public SystemOps {
 public:
+    Win32SystemOps() = default;
+    ~Win32SystemOps() override;
+    Win32SystemOps(const Win32SystemOps&) = delete;
+    Win32SystemOps& operator=(const Win32SystemOps&) = delete;
+
     bool FileExists(const std::string& path) override;
-    std::size_t WindowsDirectorySize() override;
-    std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize) override;
-    unsigned long MakeDirectory(const std::string& path) override;
+    std::optional<std::uint64_t> FileSize(const std::string& path) override;
+    std::size_t WindowsDirectorySize(unsigned long& error) override;
+    std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) override;
+    unsigned long MakeDirectory(const std::string& path, bool& created) override;
     unsigned long CopyFileOver(const std::string& from, const std::string& to) override;
-    unsigned long StartProgram(
-        const std::string& program, const std::string& parameters, const std::string& workingDirectory) override;
+    unsigned long StartProgram(const std::string& program, const std::string& parameters,
+        const std::string& workingDirectory, unsigned long& processId) override;
+    unsigned long WaitForStartedProgram(unsigned long& exitCode) override;
     std::string DescribeError(unsigned long error) override;
+
+private:
+    HANDLE startedProcess_ = nullptr; // of the last StartProgram, kept for WaitForStartedProgram
 };
+
+// Clears the read-only, hidden and system attributes of an existing file, never of a
+// folder: CopyFileW refuses to replace a file that has any of them.
+void MakeReplaceable(const std::wstring& path);

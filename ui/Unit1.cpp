@@ -1,6 +1,7 @@
 #include "ui/Unit1.h"
 
 #include "staging/PreInstall.h"
+#include "staging/Win32StepLog.h"
 #include "staging/Win32SystemOps.h"
 
 TForm1* Form1 = nullptr;
@@ -43,7 +44,7 @@ void TForm1::Button1Click(TObject*)
 {
     Form1WindowOps window(*this);
     Win32SystemOps system;
-    RunPreInstall(window, system);
+    RunPreInstall(window, system, ProgramLog(), SetupWait::No);
 }
 
 void TForm1::Button2Click(TObject*)

@@ -1,5 +1,6 @@
 // Every text the user can see must exist in code page 936 (GBK), the code page the
 // program's users run; texts are kept in UTF-8 and converted only at the Windows border.
+#include "shell/CommandLine.h"
 #include "staging/DriverPackage.h"
 #include "ui/Unit1Form.h"
 
@@ -33,7 +34,8 @@ std::optional<std::string> ToGbk(const std::string& utf8)
 std::vector<std::string> StagingTexts()
 {
     std::vector<std::string> texts = {kWarningCaption, kWindowsDirectoryFailedMessage,
-        CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage()};
+        CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage(), UsageText(),
+        UnknownSwitchText("/X")};
     for (const auto& file : kDriverPackage) {
         texts.push_back(file.missingMessage);
         texts.push_back(CopyFailedMessage(file));

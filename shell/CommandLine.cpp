@@ -1,0 +1,142 @@
+#include "shell/CommandLine.h"
+
+namespace {
+
+bool IsBlank(char character)
+{
+    return character == ' ' || character == '\t';
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& character : text)
+        if (character >= 'a' && character <= 'z')
+            character = static_cast<char>(character - 'a' + 'A');
+    return text;
+}
+
+// The program's own name: up to the first blank, or between quotes, with no escapes.
+std::string ReadProgramName(const std::string& line, std::size_t& position)
+{
+    if (line.empty() || line[0] != '"') {
+        while (position < line.size() && !IsBlank(line[position]))
+            ++position;
+        return line.substr(0, position);
+    }
+    const std::size_t close = line.find('"', 1);
+    position = close == std::string::npos ? line.size() : close + 1;
+    return line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+}
+
+// One argument from `position`: quotes group blanks and are dropped; 2n backslashes before
+// a quote give n and the quote groups, 2n+1 give n and a literal quote; others are literal.
+std::string ReadArgument(const std::string& line, std::size_t& position)
+{
+    std::string argument;
+    bool quoted = false;
+    while (position < line.size() && (quoted || !IsBlank(line[position]))) {
+        const char character = line[position];
+        if (character == '\\') {
+            const std::size_t end = line.find_first_not_of('\\', position);
+            const std::size_t count = (end == std::string::npos ? line.size() : end) - position;
+            position += count;
+            const bool beforeQuote = position < line.size() && line[position] == '"';
+            argument.append(beforeQuote ? count / 2 : count, '\\');
+            if (beforeQuote && count % 2 == 1) {
+                argument += '"';
+                ++position;
+            }
+        } else if (character == '"') {
+            if (quoted && position + 1 < line.size() && line[position + 1] == '"') {
+                argument += '"'; // "" inside quotes is one literal quote
+                position += 2;
+            } else {
+                quoted = !quoted;
+                ++position;
+            }
+        } else {
+            argument += character;
+            ++position;
+        }
+    }
+    return argument;
+}
+
+} // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine)
+{
+    std::size_t position = 0;
+    std::vector<std::string> arguments{ReadProgramName(commandLine, position)};
+    for (;;) {
+        while (position < commandLine.size() && IsBlank(commandLine[position]))
+            ++position;
+        if (position >= commandLine.size())
+            return arguments;
+        arguments.push_back(ReadArgument(commandLine, position));
+    }
+}
+
+CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
+{
+    CommandLineRequest request;
+    const std::string logSwitch = "LOG=";
+    for (const std::string& argument : arguments) {
+        if (argument.empty() || (argument[0] != '/' && argument[0] != '-'))
+            continue;
+        const std::string name = UpperAscii(argument.substr(1));
+        if (name == "S" || name == "Q")
+            request.silent = true;
+        else if (name == "?" || name == "H" || name == "HELP")
+            request.help = true;
+        else if (name.rfind(logSwitch, 0) == 0 && name.size() > logSwitch.size())
+            request.logPath = argument.substr(1 + logSwitch.size());
+        else if (request.unknownSwitch.empty())
+            request.unknownSwitch = argument;
+    }
+    return request;
+}
+
+std::string UsageText()
+{
+    return "用法：preinstall.exe [/S] [/LOG=文件] [/?]\n"
+           "\n"
+           "（无参数）　显示安装窗口。\n"
+           "/S 或 /Q　　静默预装：不显示任何窗口，等待安装程序结束，以退出代码报告结果。\n"
+           "/LOG=文件　把每一步追加记录到该文件（UTF-8）。路径含空格时加引号：/LOG=\"C:\\日志\\预装.log\"\n"
+           "/? /H /HELP　显示本说明。\n"
+           "\n"
+           "静默预装的退出代码：\n"
+           "0　　成功\n"
+           "3010　成功，需要重新启动（安装程序的代码）；1641　成功，已开始重新启动\n"
+           "1603　安装程序返回了其他非零代码（见日志）\n"
+           "1618　另一个静默预装正在运行，请稍后重试\n"
+           "2　　驱动包缺少文件\n"
+           "87　　无法识别的参数\n"
+           "其他　失败步骤的系统错误代码（例如 5 拒绝访问，32 文件被占用，112 磁盘已满）";
+}
+
+std::string UnknownSwitchText(const std::string& unknownSwitch)
+{
+    return "无法识别的参数：" + unknownSwitch;
+}
+
+std::string CommandLineLogLine(const std::string& commandLine)
+{
+    return "命令行: " + commandLine;
+}
+
+std::string AlreadyRunningLogLine()
+{
+    return "另一个静默预装正在运行";
+}
+
+std::string ExceptionLogLine(const std::string& what)
+{
+    return what.empty() ? "意外错误" : "意外错误: " + what;
+}
+
+std::string LockFailedLogLine(const std::string& error)
+{
+    return "无法创建静默预装的互斥体: " + error;
+}

@@ -1,0 +1,31 @@
+// The program's command line, read only when arguments are given: /S or /Q for an
+// unattended run, /LOG=FILE for a log of every step, /? /H /HELP for the usage. Switches
+// start with "/" or "-" and are case-insensitive; an argument that is not a switch (a
+// file dropped on the program) is ignored. Portable; all strings are UTF-8.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLineRequest {
+    bool silent = false;
+    bool help = false;
+    std::string logPath;       // empty: no log
+    std::string unknownSwitch; // the first switch not understood, as given
+};
+
+// Splits a Windows command line into its arguments by the rules of Microsoft's C runtime
+// (quotes group, backslashes escape only quotes); the first is the program itself.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+// Reads the arguments that follow the program.
+CommandLineRequest ParseArguments(const std::vector<std::string>& arguments);
+
+// The texts of the command line: the usage box (also shown below an unknown switch) and
+// the log lines of an unattended run.
+std::string UsageText();
+std::string UnknownSwitchText(const std::string& unknownSwitch);
+std::string CommandLineLogLine(const std::string& commandLine);
+std::string AlreadyRunningLogLine();
+std::string ExceptionLogLine(const std::string& what);
+std::string LockFailedLogLine(const std::string& error);

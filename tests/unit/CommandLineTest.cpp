@@ -1,0 +1,54 @@
+#include "shell/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+TEST(SplitCommandLine, FollowsTheRulesOfTheCRuntime)
+{
+    const std::pair<const char*, Arguments> cases[] = {
+        {"preinstall.exe", {"preinstall.exe"}},
+        {"\"C:\\Program Files\\预装\\preinstall.exe\" /S", {"C:\\Program Files\\预装\\preinstall.exe", "/S"}},
+        {"C:\\a\\preinstall.exe   /S\t/LOG=x.log ", {"C:\\a\\preinstall.exe", "/S", "/LOG=x.log"}},
+        // Quotes may start mid-argument; they group blanks and are dropped.
+        {"p /LOG=\"C:\\日志 目录\\预装.log\" /S", {"p", "/LOG=C:\\日志 目录\\预装.log", "/S"}},
+        {"p \"/LOG=C:\\my logs\\a.log\"", {"p", "/LOG=C:\\my logs\\a.log"}},
+        // Backslashes escape only quotes: 2n before a quote give n, 2n+1 give n and a quote.
+        {"p C:\\dir\\ \"a\\\\\" \"b\\\"c\"", {"p", "C:\\dir\\", "a\\", "b\"c"}},
+        {"p \"a \"\"b\"\" c\"", {"p", "a \"b\" c"}},
+        {"p \"\"", {"p", ""}},
+        // The program's name takes no escapes, and the next argument may follow without a blank.
+        {"\"C:\\dir\\\"/S", {"C:\\dir\\", "/S"}},
+        {"", {""}},
+    };
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(SplitCommandLine(line), expected) << line;
+}
+
+TEST(ParseArguments, SwitchesAreCaseInsensitiveWithSlashOrDash)
+{
+    for (const char* silent : {"/S", "/s", "-S", "/Q", "-q"})
+        EXPECT_TRUE(ParseArguments({silent}).silent) << silent;
+    for (const char* help : {"/?", "-?", "/h", "/HELP", "-Help"})
+        EXPECT_TRUE(ParseArguments({help}).help) << help;
+
+    const CommandLineRequest logged = ParseArguments({"/log=C:\\日志\\Log.TXT", "/S"});
+    EXPECT_EQ(logged.logPath, "C:\\日志\\Log.TXT") << "the path keeps its case";
+    EXPECT_TRUE(logged.silent);
+    EXPECT_TRUE(logged.unknownSwitch.empty());
+}
+
+TEST(ParseArguments, PlainArgumentsAreIgnoredAndTheFirstUnknownSwitchIsKept)
+{
+    const CommandLineRequest dropped = ParseArguments({"C:\\Users\\me\\Desktop\\TOVRA.INF", "readme"});
+    EXPECT_FALSE(dropped.silent || dropped.help);
+    EXPECT_TRUE(dropped.logPath.empty());
+    EXPECT_TRUE(dropped.unknownSwitch.empty());
+
+    for (const char* unknown : {"/X", "/LOG=", "/LOG", "/SILENT", "--S", "/", "-"})
+        EXPECT_EQ(ParseArguments({"/S", unknown, "/Y"}).unknownSwitch, unknown);
+}
+
+} // namespace
