@@ -7,6 +7,7 @@
 #include "shell/SilentRun.h"
 #include "staging/DriverPackage.h"
 #include "staging/Win32StepLog.h"
+#include "staging/Win32SystemOps.h"
 #include "staging/Win32Text.h"
 #include "ui/Unit1.h"
 
@@ -39,6 +40,8 @@ int RejectSwitch(const CommandLineRequest& request)
 {
     const std::string text = UnknownSwitchText(request.unknownSwitch);
     ProgramLog().Record(MessageLine(kWarningCaption, text));
+    Win32SystemOps system;
+    RecordResult(ProgramLog(), system, kErrorInvalidParameter);
     if (!request.silent)
         Application->MessageBox(text + "\n\n" + UsageText(), kWarningCaption, kIconExclamation);
     return static_cast<int>(kErrorInvalidParameter);

@@ -29,27 +29,6 @@ LARGE_INTEGER Now()
     return now;
 }
 
-HWND AnyTopWindow(DWORD processId)
-{
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{processId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == nullptr) {
-                s.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 std::wstring FolderOf(const std::wstring& path)
 {
     return path.substr(0, path.find_last_of(L'\\') + 1);
@@ -60,7 +39,7 @@ bool MeasureStart(const std::wstring& program)
     const LARGE_INTEGER started = Now();
     RunningProgram running(program, FolderOf(program));
     HWND window = nullptr;
-    if (!WaitUntil([&] { return (window = AnyTopWindow(running.Id())) != nullptr; }, 30000, 1))
+    if (!WaitUntil([&] { return (window = FindUnownedTopWindow(running.Id())) != nullptr; }, 30000, 1))
         return false;
     const LARGE_INTEGER shown = Now();
     Sleep(200); // let it settle before reading its memory

@@ -46,7 +46,8 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     RecordingWindow window(package.Path());
     Win32SystemOps system;
 
-    RunPreInstall(window, system);
+    NoStepLog noLog;
+    RunPreInstall(window, system, noLog, SetupWait::No);
 
     EXPECT_TRUE(window.messages.empty()) << window.messages.front();
     EXPECT_FALSE(window.buttonEnabled);
@@ -73,7 +74,8 @@ TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
     RecordingWindow window(package.Path());
     Win32SystemOps system;
 
-    RunPreInstall(window, system);
+    NoStepLog noLog;
+    RunPreInstall(window, system, noLog, SetupWait::No);
 
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");

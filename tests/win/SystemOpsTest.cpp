@@ -1,10 +1,13 @@
 // The real Windows operations against a real disk.
+#include "staging/Win32StepLog.h"
 #include "staging/Win32SystemOps.h"
 #include "staging/Win32Text.h"
 #include "tests/win/WinTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,11 +31,14 @@ TEST_F(SystemOpsTest, FileExistsOnlyForFiles)
 
 TEST_F(SystemOpsTest, MakeDirectoryAcceptsAnExistingDirectoryButNotAFile)
 {
-    EXPECT_EQ(ops.MakeDirectory(At(L"staging")), 0u);
-    EXPECT_EQ(ops.MakeDirectory(At(L"staging")), 0u);
+    bool created = false;
+    EXPECT_EQ(ops.MakeDirectory(At(L"staging"), created), 0u);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(ops.MakeDirectory(At(L"staging"), created), 0u);
+    EXPECT_FALSE(created);
     WriteWholeFile(WideAt(L"occupied"), "a plain file");
-    EXPECT_EQ(ops.MakeDirectory(At(L"occupied")), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(ops.MakeDirectory(At(L"no\\parent")), static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ops.MakeDirectory(At(L"occupied"), created), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(ops.MakeDirectory(At(L"no\\parent"), created), static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
@@ -63,7 +69,8 @@ TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
 {
     // Thai and Korean exist neither in code page 936 nor in 1252.
     const std::wstring folder = L"ไทย_한국어";
-    ASSERT_EQ(ops.MakeDirectory(At(folder)), 0u);
+    bool created = false;
+    ASSERT_EQ(ops.MakeDirectory(At(folder), created), 0u);
     WriteWholeFile(WideAt(L"source.txt"), "payload");
     EXPECT_EQ(ops.CopyFileOver(At(L"source.txt"), At(folder + L"\\copy.txt")), 0u);
     EXPECT_TRUE(ops.FileExists(At(folder + L"\\copy.txt")));
@@ -72,10 +79,13 @@ TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
 
 TEST_F(SystemOpsTest, WindowsDirectoryIsReadOnlyWhenItFits)
 {
-    const std::size_t size = ops.WindowsDirectorySize();
+    unsigned long error = 1;
+    const std::size_t size = ops.WindowsDirectorySize(error);
     ASSERT_GT(size, 1u);
-    EXPECT_EQ(ops.ReadWindowsDirectory(size + 1), Narrow(WindowsDirectory()));
-    EXPECT_EQ(ops.ReadWindowsDirectory(size - 1), std::nullopt);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(ops.ReadWindowsDirectory(size + 1, error), Narrow(WindowsDirectory()));
+    EXPECT_EQ(ops.ReadWindowsDirectory(size - 1, error), std::nullopt);
+    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
@@ -85,7 +95,9 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
     CreateDirectoryW(workFolder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(WideAt(L"TOVRA.EXB").c_str(), (workFolder + L"\\setup.exe").c_str(), FALSE));
 
-    ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\")), 0u);
+    unsigned long processId = 0;
+    ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), processId), 0u);
+    EXPECT_NE(processId, 0u);
     ASSERT_TRUE(WaitForFile(workFolder + L"\\setup.log", 10000));
     const std::string log = ReadWholeFile(workFolder + L"\\setup.log");
     EXPECT_NE(log.find("setup.exe\" /S\t"), std::string::npos) << log;
@@ -95,9 +107,13 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
 
 TEST_F(SystemOpsTest, StartProgramReportsWhatCannotBeStarted)
 {
-    EXPECT_NE(ops.StartProgram(At(L"missing.exe"), "/S", Narrow(scratch.Path())), 0u);
+    unsigned long processId = 0;
+    EXPECT_NE(ops.StartProgram(At(L"missing.exe"), "/S", Narrow(scratch.Path()), processId), 0u);
     WriteWholeFile(WideAt(L"broken.exe"), "this is not a program");
-    EXPECT_NE(ops.StartProgram(At(L"broken.exe"), "/S", Narrow(scratch.Path())), 0u);
+    EXPECT_NE(ops.StartProgram(At(L"broken.exe"), "/S", Narrow(scratch.Path()), processId), 0u);
+    unsigned long exitCode = 0;
+    EXPECT_EQ(ops.WaitForStartedProgram(exitCode), static_cast<unsigned long>(ERROR_INVALID_HANDLE))
+        << "nothing was started";
 }
 
 TEST_F(SystemOpsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
@@ -113,6 +129,93 @@ TEST(ExecutableFilePath, IsTheFullPathOfThisProgram)
     const std::string path = ExecutableFilePath();
     EXPECT_EQ(path.substr(path.size() - std::string("system_ops_tests.exe").size()), "system_ops_tests.exe");
     EXPECT_EQ(path.substr(1, 2), ":\\");
+}
+
+} // namespace
+
+namespace {
+
+// Sets an environment variable of this process (and so of what it starts) for one scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value)
+        : name_(name)
+    {
+        SetEnvironmentVariableW(name, value);
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+
+private:
+    const wchar_t* name_;
+};
+
+TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolders)
+{
+    constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    constexpr DWORD blocking = hiddenSystem | FILE_ATTRIBUTE_READONLY;
+    const std::wstring file = WideAt(L"staged.inf");
+    const std::wstring folder = WideAt(L"folder");
+    WriteWholeFile(file, "x");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Wine keeps hidden and system in an extended attribute, which it cannot write once the
+    // file is read-only: those two go first. (Wine keeps no read-only folders.)
+    SetFileAttributesW(file.c_str(), hiddenSystem);
+    SetFileAttributesW(file.c_str(), blocking);
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | hiddenSystem);
+    ASSERT_EQ(GetFileAttributesW(file.c_str()) & blocking, blocking) << "this Wine does not keep file attributes";
+    ASSERT_EQ(GetFileAttributesW(folder.c_str()) & blocking, hiddenSystem) << "this Wine does not keep folder attributes";
+
+    MakeReplaceable(file);
+    MakeReplaceable(folder);
+    EXPECT_EQ(GetFileAttributesW(file.c_str()) & blocking, 0u);
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()) & blocking, hiddenSystem);
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SystemOpsTest, FileSizeIsTheWholeSize)
+{
+    WriteWholeFile(WideAt(L"sized.bin"), std::string(70000, 'x'));
+    EXPECT_EQ(ops.FileSize(At(L"sized.bin")), std::optional<std::uint64_t>(70000));
+    EXPECT_EQ(ops.FileSize(At(L"missing.bin")), std::nullopt);
+}
+
+TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
+{
+    CopyStandInPackage(scratch.Path());
+    const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"700");
+    const ScopedVariable code(L"TOVRA_STANDIN_EXIT_CODE", L"3010");
+    unsigned long processId = 0;
+    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), processId), 0u);
+    unsigned long exitCode = 0;
+    EXPECT_EQ(ops.WaitForStartedProgram(exitCode), 0u);
+    EXPECT_EQ(exitCode, 3010u);
+    EXPECT_TRUE(PathExists(WideAt(L"setup.done"))) << "the wait ended before the program did";
+}
+
+TEST(FileStepLog, AppendsTimestampedCrLfLinesAfterOneByteOrderMark)
+{
+    ScratchFolder scratch(L"step_log");
+    const std::wstring path = scratch.Path() + L"部署 日志.log";
+    FileStepLog(Narrow(path)).Record("第一行");
+    FileStepLog(Narrow(path)).Record("second");
+    const std::string text = ReadWholeFile(path);
+    ASSERT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u) << text;
+    EXPECT_EQ(text.find("\xEF\xBB\xBF", 3), std::string::npos) << "a byte-order mark in the middle";
+    const std::string firstLine = text.substr(3, text.find("\r\n") + 2 - 3);
+    // "YYYY-MM-DD HH:MM:SS.mmm  text"
+    ASSERT_EQ(firstLine.size(), 23u + 2 + std::string("第一行\r\n").size()) << firstLine;
+    EXPECT_EQ(firstLine.substr(4, 1) + firstLine.substr(10, 1) + firstLine.substr(19, 1), "- .");
+    EXPECT_EQ(firstLine.substr(25), "第一行\r\n");
+    EXPECT_EQ(text.substr(text.size() - 8), "second\r\n");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+}
+
+TEST(FileStepLog, ALogThatCannotBeWrittenIsSkippedQuietly)
+{
+    ScratchFolder scratch(L"step_log_unwritable");
+    FileStepLog(Narrow(scratch.Path())).Record("into a folder");
+    FileStepLog(Narrow(scratch.Path() + L"no\\such\\folder\\x.log")).Record("nowhere");
+    EXPECT_FALSE(PathExists(scratch.Path() + L"no"));
 }
 
 } // namespace

@@ -4,12 +4,12 @@
 
 #include <stdexcept>
 
-RunningProgram::RunningProgram(
-    const std::wstring& executable, const std::wstring& workingDirectory, const wchar_t* environment)
+RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
+    const wchar_t* environment, const std::wstring& arguments)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::wstring commandLine = L"\"" + executable + L"\"";
+    std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
             const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup, &process_))
         throw std::runtime_error("cannot start the program under test");
@@ -44,23 +44,19 @@ bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds, un
     }
 }
 
-namespace {
-struct TopWindowSearch {
-    DWORD processId;
-    std::wstring className;
-    HWND found;
-};
-} // namespace
-
-HWND FindTopWindow(DWORD processId, const std::wstring& className)
+HWND FindTopWindowWhere(DWORD processId, const std::function<bool(HWND)>& matches)
 {
-    TopWindowSearch search{processId, className, nullptr};
+    struct Search {
+        DWORD processId;
+        const std::function<bool(HWND)>& matches;
+        HWND found;
+    } search{processId, matches, nullptr};
     EnumWindows(
         [](HWND window, LPARAM parameter) -> BOOL {
-            auto& s = *reinterpret_cast<TopWindowSearch*>(parameter);
+            auto& s = *reinterpret_cast<Search*>(parameter);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && IsWindowVisible(window) && ClassName(window) == s.className) {
+            if (owner == s.processId && IsWindowVisible(window) && s.matches(window)) {
                 s.found = window;
                 return FALSE;
             }
@@ -68,6 +64,16 @@ HWND FindTopWindow(DWORD processId, const std::wstring& className)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND FindTopWindow(DWORD processId, const std::wstring& className)
+{
+    return FindTopWindowWhere(processId, [&](HWND window) { return ClassName(window) == className; });
+}
+
+HWND FindUnownedTopWindow(DWORD processId)
+{
+    return FindTopWindowWhere(processId, [](HWND window) { return GetWindow(window, GW_OWNER) == nullptr; });
 }
 
 HWND WaitForTopWindow(DWORD processId, const std::wstring& className, unsigned milliseconds)

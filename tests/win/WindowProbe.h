@@ -11,8 +11,9 @@
 class RunningProgram {
 public:
     // `environment`: a Windows environment block, or nullptr for this process's own.
-    RunningProgram(
-        const std::wstring& executable, const std::wstring& workingDirectory, const wchar_t* environment = nullptr);
+    // `arguments` follow the quoted program on its command line.
+    RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
+        const wchar_t* environment = nullptr, const std::wstring& arguments = L"");
     ~RunningProgram(); // ends the program if it still runs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -31,6 +32,10 @@ bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds, un
 // appears within `milliseconds`.
 HWND WaitForTopWindow(DWORD processId, const std::wstring& className, unsigned milliseconds);
 HWND FindTopWindow(DWORD processId, const std::wstring& className);
+// The first visible top-level window of the process that `matches`.
+HWND FindTopWindowWhere(DWORD processId, const std::function<bool(HWND)>& matches);
+// Any visible top-level window of the process that no other window owns (not a message box).
+HWND FindUnownedTopWindow(DWORD processId);
 std::vector<HWND> ChildWindows(HWND parent); // in creation order
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
