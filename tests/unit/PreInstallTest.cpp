@@ -393,8 +393,8 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     system.directoryExisted = true;
     system.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 32;
     RunPreInstall(window, system, log, SetupWait::Yes);
-    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "暂存目录 C:\\WINDOWS\\tovra_driver: 已存在"),
-        log.lines.end());
+    EXPECT_NE(
+        std::find(log.lines.begin(), log.lines.end(), "暂存目录 C:\\WINDOWS\\tovra_driver: 已存在"), log.lines.end());
     EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                   "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF 失败: error 32"),
         log.lines.end());

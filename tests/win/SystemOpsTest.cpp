@@ -163,7 +163,8 @@ TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolde
     SetFileAttributesW(file.c_str(), blocking);
     SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_DIRECTORY | hiddenSystem);
     ASSERT_EQ(GetFileAttributesW(file.c_str()) & blocking, blocking) << "this Wine does not keep file attributes";
-    ASSERT_EQ(GetFileAttributesW(folder.c_str()) & blocking, hiddenSystem) << "this Wine does not keep folder attributes";
+    ASSERT_EQ(GetFileAttributesW(folder.c_str()) & blocking, hiddenSystem)
+        << "this Wine does not keep folder attributes";
 
     MakeReplaceable(file);
     MakeReplaceable(folder);

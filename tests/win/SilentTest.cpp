@@ -1,0 +1,262 @@
+// The command line, end to end: the unattended run (/S) that deployment tools start, its
+// exit codes and log, and the switches that show a box instead.
+#include "tests/win/ProgramFixture.h"
+
+#include <algorithm>
+
+namespace {
+
+// Sets an environment variable of this process, and so of the program and the setup it
+// starts, for one scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value)
+        : name_(name)
+    {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
+class CommandLineTest : public ProgramTest {
+protected:
+    const std::wstring logPath = folder.Path() + L"部署 日志.log"; // a space and Chinese
+
+    // Starts the program with `arguments` and watches it until it ends; any window it shows
+    // on the way is remembered in `windowSeen`. Returns the exit code.
+    DWORD RunToEnd(const std::wstring& arguments)
+    {
+        Launch(arguments);
+        return WatchUntilEnd();
+    }
+    void Launch(const std::wstring& arguments)
+    {
+        program =
+            std::make_unique<RunningProgram>(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, arguments);
+    }
+    DWORD WatchUntilEnd()
+    {
+        DWORD code = STILL_ACTIVE;
+        for (int waited = 0; waited < 60000 && (code = program->WaitForExit(5)) == STILL_ACTIVE; waited += 5)
+            if (const HWND shown = FindTopWindowWhere(program->Id(), [](HWND) { return true; }); shown && !windowSeen)
+                windowSeen = ClassName(shown) + L" \"" + WindowText(shown) + L"\"";
+        return code;
+    }
+    std::string Log() const { return ReadWholeFile(logPath); }
+    bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
+    bool Staged() const { return PathExists(staging + L"TOVRA.INF"); }
+    int SetupStarts() const
+    {
+        const std::string log = ReadWholeFile(staging + L"setup.log");
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    }
+
+    std::optional<std::wstring> windowSeen;
+};
+
+TEST_F(CommandLineTest, SilentRunStagesWaitsForTheSetupAndShowsNothing)
+{
+    const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"1500");
+    EXPECT_EQ(RunToEnd(L"/S"), 0u);
+    EXPECT_TRUE(PathExists(staging + L"setup.done")) << "the program ended before the setup";
+    EXPECT_EQ(windowSeen, std::nullopt) << Narrow(windowSeen.value_or(L""));
+    EXPECT_EQ(ReadWholeFile(staging + L"TOVRA_SETUP.EXE"), ReadWholeFile(folder.Path() + L"TOVRA.EXB"));
+    for (const wchar_t* name : {L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"})
+        EXPECT_EQ(ReadWholeFile(staging + name), ReadWholeFile(folder.Path() + name)) << Narrow(name);
+    const std::string stagingFolder = Narrow(staging.substr(0, staging.size() - 1));
+    EXPECT_EQ(ReadWholeFile(staging + L"setup.log"),
+        "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\n"); // once, /S, hidden
+}
+
+// The setup's own exit code, and what the run ends with.
+class SetupExitCodeTest : public CommandLineTest, public ::testing::WithParamInterface<std::pair<DWORD, DWORD>> { };
+
+TEST_P(SetupExitCodeTest, BecomesACodeDeploymentToolsKnow)
+{
+    const auto [setupCode, exitCode] = GetParam();
+    const ScopedVariable code(L"TOVRA_STANDIN_EXIT_CODE", std::to_wstring(setupCode));
+    EXPECT_EQ(RunToEnd(L"/s /LOG=\"" + logPath + L"\""), exitCode);
+    EXPECT_TRUE(Logged("安装程序退出代码: " + std::to_string(setupCode))) << Log();
+    EXPECT_TRUE(Logged("退出代码 " + std::to_string(exitCode))) << Log();
+}
+INSTANTIATE_TEST_SUITE_P(CommandLineTest, SetupExitCodeTest,
+    ::testing::Values(
+        std::pair<DWORD, DWORD>{3010, 3010}, std::pair<DWORD, DWORD>{1, 1603}, std::pair<DWORD, DWORD>{5, 1603}),
+    [](const auto& info) { return "Setup" + std::to_string(info.param.first); });
+
+// Faults of a real installation, unattended: each ends in its own code, with no window.
+enum class Fault { MissingFile, DestinationHeldOpen, StagingPathIsAFile, SetupNotAProgram, DiskFull };
+struct FaultCase {
+    const char* name;
+    Fault fault;
+    DWORD exitCode;
+    const char* logged;
+};
+
+class SilentFaultTest : public CommandLineTest, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    const std::wstring diskFull = L"C:\\fixtures\\disk_full"; // made by wine.sh: TOVRA.DLL links to /dev/full
+    HANDLE held = INVALID_HANDLE_VALUE;
+
+    void Arrange(Fault fault)
+    {
+        switch (fault) {
+        case Fault::MissingFile:
+            DeleteFileW((folder.Path() + L"TOVRAWDM.SYS").c_str());
+            break;
+        case Fault::DestinationHeldOpen:
+            CreateDirectoryW(staging.c_str(), nullptr);
+            WriteWholeFile(staging + L"TOVRA.INF", "held by another program");
+            held = CreateFileW((staging + L"TOVRA.INF").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            break;
+        case Fault::StagingPathIsAFile:
+            WriteWholeFile(WindowsDirectory() + L"\\tovra_driver", "in the way");
+            break;
+        case Fault::SetupNotAProgram:
+            WriteWholeFile(folder.Path() + L"TOVRA.EXB", "MZ but not really a program");
+            break;
+        case Fault::DiskFull:
+            ASSERT_TRUE(MoveFileW(diskFull.c_str(), staging.c_str())) << "no disk-full fixture: " << GetLastError();
+            break;
+        }
+    }
+    void TearDown() override
+    {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        if (GetParam().fault == Fault::DiskFull) { // the link goes back for the next run
+            for (const wchar_t* name : {L"TOVRA_SETUP.EXE", L"TOVRA.INF", L"TOVRAWDM.SYS"})
+                DeleteFileW((staging + name).c_str());
+            MoveFileW(staging.c_str(), diskFull.c_str());
+        }
+        DeleteFileW((WindowsDirectory() + L"\\tovra_driver").c_str());
+        CommandLineTest::TearDown();
+    }
+};
+
+TEST_P(SilentFaultTest, EndsInItsCodeWithNoWindowAndNoSetup)
+{
+    Arrange(GetParam().fault);
+    EXPECT_EQ(RunToEnd(L"/LOG=\"" + logPath + L"\" /S"), GetParam().exitCode) << Log();
+    EXPECT_EQ(windowSeen, std::nullopt) << Narrow(windowSeen.value_or(L""));
+    EXPECT_TRUE(Logged(GetParam().logged)) << Log();
+    EXPECT_EQ(SetupStarts(), 0);
+}
+INSTANTIATE_TEST_SUITE_P(CommandLineTest, SilentFaultTest,
+    ::testing::Values(FaultCase{"MissingFile", Fault::MissingFile, ERROR_FILE_NOT_FOUND, "TOVRAWDM.SYS: 缺少"},
+        FaultCase{
+            "DestinationHeldOpen", Fault::DestinationHeldOpen, ERROR_SHARING_VIOLATION, "TOVRA.INF 失败: 错误代码 32"},
+        FaultCase{"StagingPathIsAFile", Fault::StagingPathIsAFile, ERROR_ALREADY_EXISTS, "无法创建目录"},
+        FaultCase{"SetupNotAProgram", Fault::SetupNotAProgram, ERROR_BAD_EXE_FORMAT, "无法启动TOVRA_SETUP.EXE"},
+        FaultCase{"DiskFull", Fault::DiskFull, ERROR_DISK_FULL, "TOVRA.DLL 失败: 错误代码 112"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CommandLineTest, SecondSilentRunGivesWayAtOnceAndTheFirstStillSucceeds)
+{
+    const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
+    Launch(L"/S");
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the first run did not start its setup";
+    RunningProgram second(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
+    EXPECT_EQ(second.WaitForExit(15000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING));
+    EXPECT_EQ(program->WaitForExit(0), STILL_ACTIVE) << "the first run did not wait for its setup";
+    SetEvent(hold);
+    EXPECT_EQ(program->WaitForExit(20000), 0u);
+    CloseHandle(hold);
+    EXPECT_TRUE(Logged("另一个静默预装正在运行")) << Log();
+    EXPECT_EQ(SetupStarts(), 1);
+}
+
+TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
+{
+    for (const char* folderState : {"已创建", "已存在"}) {
+        EXPECT_EQ(RunToEnd(L"/S \"/LOG=" + logPath + L"\""), 0u);
+        const std::string log = Log();
+        for (const std::string& step :
+            {"驱动包目录: " + Narrow(folder.Path()), "检查 " + Narrow(folder.Path()) + "TOVRA.DLL: 存在",
+                "Windows 目录: " + Narrow(WindowsDirectory()), std::string("tovra_driver: ") + folderState,
+                "TOVRAWDM.SYS -> " + Narrow(staging) +
+                    "TOVRAWDM.SYS: " + std::to_string(ReadWholeFile(folder.Path() + L"TOVRAWDM.SYS").size()) + " 字节",
+                std::string(", 进程 ID "), std::string("安装程序退出代码: 0\r\n"),
+                std::string("结果: 成功, 退出代码 0\r\n")})
+            EXPECT_NE(log.find(step), std::string::npos) << step << " is not in:\n" << log;
+    }
+    const std::string log = Log();
+    EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 15) << "a run is 15 lines:\n" << log;
+}
+
+TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)
+{
+    for (const std::wstring& unwritable : {folder.Path(), folder.Path() + L"no\\such\\folder\\x.log"}) {
+        EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + unwritable + L"\""), 0u) << Narrow(unwritable);
+        EXPECT_TRUE(Staged());
+    }
+    EXPECT_EQ(SetupStarts(), 2);
+}
+
+TEST_F(CommandLineTest, WindowRunWritesTheLogToo)
+{
+    program = std::make_unique<RunningProgram>(
+        folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"-LOG=\"" + logPath + L"\"");
+    window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+    ASSERT_NE(window, nullptr);
+    controls = ChildWindows(window);
+    ASSERT_TRUE(Click(controls[kButton1]));
+    ASSERT_TRUE(SucceedsWithin(10000));
+    ExitWithCodeZero();
+    EXPECT_TRUE(Logged("已启动 \"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S, 进程 ID ")) << Log();
+    EXPECT_TRUE(Logged("结果: 成功, 退出代码 0\r\n")) << Log();
+}
+
+TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
+{
+    Launch(L"/?");
+    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(box), kCaption);
+    const std::wstring text = MessageBoxText(box);
+    for (const wchar_t* part : {L"/S", L"/LOG=", L"3010", L"1603", L"1618"})
+        EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program->WaitForExit(10000), 0u);
+    EXPECT_FALSE(Staged());
+}
+
+TEST_F(CommandLineTest, UnknownSwitchIsNamedInABoxAndNothingIsStaged)
+{
+    Launch(L"/S_NOT");
+    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WindowText(box), kWarning);
+    EXPECT_EQ(MessageBoxText(box).rfind(L"无法识别的参数：/S_NOT\n", 0), 0u) << Narrow(MessageBoxText(box));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program->WaitForExit(10000), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(Staged());
+}
+
+TEST_F(CommandLineTest, UnknownSwitchWhenSilentOnlyEndsInItsCode)
+{
+    EXPECT_EQ(RunToEnd(L"/S /X"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(windowSeen, std::nullopt) << Narrow(windowSeen.value_or(L""));
+    EXPECT_FALSE(Staged());
+}
+
+TEST_F(CommandLineTest, PlainArgumentIsIgnoredAndTheWindowOpens)
+{
+    Launch(L"\"C:\\users\\某人\\Desktop\\TOVRA.INF\"");
+    window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WindowText(window), kCaption);
+    controls = ChildWindows(window);
+    ExitWithCodeZero();
+    EXPECT_FALSE(Staged());
+}
+
+} // namespace
