@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a built Windows executable without running it: it carries the application
 manifest and the main icon (32x32 and 16x16, 256 colours) as resources, imports only
-Windows' own DLLs, and declares the oldest Windows it is meant to start on.
+Windows' own DLLs, is Terminal-Server aware, and declares the oldest Windows it is meant
+to start on.
 
 With --allowed, every imported function must stand in the allow-list FILE: lines of
 "DLL FUNCTION  minimum Windows client per Microsoft's documentation".
@@ -18,6 +19,7 @@ import pefile
 
 # Known DLLs of every Windows since 2000: the loader takes them only from the system.
 WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'msvcrt.dll'}
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = (pefile.RESOURCE_TYPE[name] for name in
                                                    ('RT_ICON', 'RT_GROUP_ICON', 'RT_VERSION', 'RT_MANIFEST'))
 
@@ -67,6 +69,14 @@ def icon_failures(found):
     return failures
 
 
+def tsaware_failures(pe):
+    """Without the Terminal-Server-aware flag, a Remote Desktop server gives the program a
+    private per-user Windows directory, and the driver would be staged there."""
+    if pe.OPTIONAL_HEADER.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+        return []
+    return ['not Terminal-Server aware (DllCharacteristics 0x8000): link with --tsaware']
+
+
 def version_failures(pe, manifest, version):
     """Where the version resource or the manifest disagree with `version`."""
     wanted = version + '.0'
@@ -110,6 +120,7 @@ def main():
     if (RT_VERSION, 1) not in found:
         failures.append('no version information')
     failures += icon_failures(found)
+    failures += tsaware_failures(pe)
 
     imported = imports(pe)
     foreign = [dll for dll in imported if dll not in WINDOWS_DLLS]
