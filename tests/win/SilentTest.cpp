@@ -6,23 +6,6 @@
 
 namespace {
 
-// Sets an environment variable of this process, and so of the program and the setup it
-// starts, for one scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const std::wstring& value)
-        : name_(name)
-    {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const wchar_t* name_;
-};
-
 class CommandLineTest : public ProgramTest {
 protected:
     const std::wstring logPath = folder.Path() + L"部署 日志.log"; // a space and Chinese

@@ -131,24 +131,6 @@ TEST(ExecutableFilePath, IsTheFullPathOfThisProgram)
     EXPECT_EQ(path.substr(1, 2), ":\\");
 }
 
-} // namespace
-
-namespace {
-
-// Sets an environment variable of this process (and so of what it starts) for one scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value)
-        : name_(name)
-    {
-        SetEnvironmentVariableW(name, value);
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-
-private:
-    const wchar_t* name_;
-};
-
 TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolders)
 {
     constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

@@ -24,6 +24,17 @@ ScratchFolder::~ScratchFolder()
     RemoveTree(path_);
 }
 
+ScopedVariable::ScopedVariable(const wchar_t* name, const std::wstring& value)
+    : name_(name)
+{
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    SetEnvironmentVariableW(name_, nullptr);
+}
+
 void RemoveTree(const std::wstring& folder)
 {
     std::wstring base = folder;

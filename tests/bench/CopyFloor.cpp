@@ -1,0 +1,33 @@
+// The fair floor for the press-to-success benchmark: the four package files copied with
+// plain CopyFileW into the staging folder, in the same Wine, and nothing else.
+//   copy_floor PACKAGE_FOLDER   prints "copyfloor <milliseconds>"
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 2)
+        return 2;
+    std::wstring package = argv[1];
+    if (package.back() != L'\\')
+        package += L'\\';
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring staging = std::wstring(windows) + L"\\tovra_driver\\";
+
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    CreateDirectoryW(staging.c_str(), nullptr);
+    const std::pair<const wchar_t*, const wchar_t*> copies[] = {{L"TOVRA.EXB", L"TOVRA_SETUP.EXE"},
+        {L"TOVRA.INF", L"TOVRA.INF"}, {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"}, {L"TOVRA.DLL", L"TOVRA.DLL"}};
+    bool copied = true;
+    for (const auto& [name, stagedName] : copies)
+        copied = CopyFileW((package + name).c_str(), (staging + stagedName).c_str(), FALSE) && copied;
+    QueryPerformanceCounter(&end);
+    std::printf("copyfloor %.1f\n",
+        1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    return copied ? 0 : 1;
+}
