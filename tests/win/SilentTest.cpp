@@ -81,6 +81,11 @@ struct FaultCase {
     const char* logged;
 };
 
+void PrintTo(const FaultCase& faultCase, std::ostream* out)
+{
+    *out << faultCase.name;
+}
+
 class SilentFaultTest : public CommandLineTest, public ::testing::WithParamInterface<FaultCase> {
 protected:
     const std::wstring diskFull = L"C:\\fixtures\\disk_full"; // made by wine.sh: TOVRA.DLL links to /dev/full
