@@ -99,21 +99,25 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 
 std::string UsageText()
 {
+    // Short lines: a message box wraps long ones wherever it likes.
     return "用法：preinstall.exe [/S] [/LOG=文件] [/?]\n"
            "\n"
-           "（无参数）　显示安装窗口。\n"
-           "/S 或 /Q　　静默预装：不显示任何窗口，等待安装程序结束，以退出代码报告结果。\n"
-           "/LOG=文件　把每一步追加记录到该文件（UTF-8）。路径含空格时加引号：/LOG=\"C:\\日志\\预装.log\"\n"
-           "/? /H /HELP　显示本说明。\n"
+           "（无参数）　显示安装窗口\n"
+           "/S 或 /Q　　静默预装：不显示任何窗口，\n"
+           "　　　　　　等安装程序结束后以退出代码报告\n"
+           "/LOG=文件　把每一步追加记录到该文件，\n"
+           "　　　　　　路径含空格时加引号\n"
+           "/? /H /HELP　显示本说明\n"
            "\n"
            "静默预装的退出代码：\n"
-           "0　　成功\n"
-           "3010　成功，需要重新启动（安装程序的代码）；1641　成功，已开始重新启动\n"
-           "1603　安装程序返回了其他非零代码（见日志）\n"
+           "0　　　成功\n"
+           "3010　成功，需要重新启动\n"
+           "1641　成功，已开始重新启动\n"
+           "1603　安装程序返回了其他非零代码\n"
            "1618　另一个静默预装正在运行，请稍后重试\n"
-           "2　　驱动包缺少文件\n"
+           "2　　　驱动包缺少文件\n"
            "87　　无法识别的参数\n"
-           "其他　失败步骤的系统错误代码（例如 5 拒绝访问，32 文件被占用，112 磁盘已满）";
+           "其他　失败步骤的系统错误代码";
 }
 
 std::string UnknownSwitchText(const std::string& unknownSwitch)
