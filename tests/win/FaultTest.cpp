@@ -129,7 +129,7 @@ TEST_F(FaultTest, DecoySetupProgramsInTheWorkingDirectoryAndOnPathAreNeverStarte
     const std::wstring pathDecoy = folder.Path() + L"onpath\\";
     for (const std::wstring& decoy : {workingDecoy, pathDecoy}) {
         CreateDirectoryW(decoy.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW((folder.Path() + L"TOVRA.EXB").c_str(), (decoy + L"TOVRA_SETUP.EXE").c_str(), FALSE));
+        CopyTestFile(folder.Path() + L"TOVRA.EXB", decoy + L"TOVRA_SETUP.EXE");
     }
     // This process's environment with the decoy folder first on PATH.
     std::wstring environment = L"PATH=" + pathDecoy + L";C:\\windows\\system32;C:\\windows";

@@ -19,7 +19,7 @@ TEST_F(NonChineseSystem, ChineseFolderWorksAndMessagesReadRight)
 
     ASSERT_TRUE(Click(controls[kButton1]));
     EXPECT_EQ(AnswerMessageBox(), L"无法在当前目录下找到TOVRA.DLL文件，驱动安装无法继续!");
-    ASSERT_TRUE(CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (chinese + L"TOVRA.DLL").c_str(), FALSE));
+    CopyTestFile(StandInPackage() + L"TOVRA.DLL", chinese + L"TOVRA.DLL");
 
     ASSERT_TRUE(Click(controls[kButton1]));
     ASSERT_TRUE(SucceedsWithin(10000));

@@ -95,8 +95,7 @@ protected:
     static void PlaceProgramIn(const std::wstring& where)
     {
         CopyStandInPackage(where);
-        ASSERT_TRUE(
-            CopyFileW((BuildUnderTest() + L"preinstall.exe").c_str(), (where + L"preinstall.exe").c_str(), FALSE));
+        CopyTestFile(BuildUnderTest() + L"preinstall.exe", where + L"preinstall.exe");
     }
 
     // Starts the program and finds its window and controls.

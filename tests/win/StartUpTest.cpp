@@ -10,13 +10,10 @@ protected:
     std::wstring PlaceVariant(const std::wstring& fileName)
     {
         const std::wstring path = folder.Path() + fileName;
-        EXPECT_TRUE(CopyFileW(VariantProgram(fileName).c_str(), path.c_str(), FALSE)) << Narrow(fileName);
+        CopyTestFile(VariantProgram(fileName), path);
         return path;
     }
-    void PlantDll(const std::wstring& path)
-    {
-        ASSERT_TRUE(CopyFileW(VariantProgram(L"planted_dll.dll").c_str(), path.c_str(), FALSE)) << Narrow(path);
-    }
+    void PlantDll(const std::wstring& path) { CopyTestFile(VariantProgram(L"planted_dll.dll"), path); }
 };
 
 TEST_F(StartUpTest, DllsPlantedBesideTheProgramOrInItsWorkingDirectoryAreNotLoadedByName)
@@ -40,9 +37,7 @@ TEST_F(StartUpTest, DllsPlantedBesideTheProgramOrInItsWorkingDirectoryAreNotLoad
 
 TEST_F(StartUpTest, SignedProgramStillOpensItsWindow)
 {
-    ASSERT_TRUE(CopyFileW(
-        (BuildUnderTest() + L"signed\\preinstall.exe").c_str(), (folder.Path() + L"preinstall.exe").c_str(), FALSE))
-        << "no signed program in the build under test";
+    CopyTestFile(BuildUnderTest() + L"signed\\preinstall.exe", folder.Path() + L"preinstall.exe");
     Start();
     EXPECT_EQ(WindowText(window), kCaption);
     ExitWithCodeZero();

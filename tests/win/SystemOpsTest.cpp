@@ -93,7 +93,7 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
     CopyStandInPackage(scratch.Path());
     const std::wstring workFolder = WideAt(L"工作");
     CreateDirectoryW(workFolder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(WideAt(L"TOVRA.EXB").c_str(), (workFolder + L"\\setup.exe").c_str(), FALSE));
+    CopyTestFile(WideAt(L"TOVRA.EXB"), workFolder + L"\\setup.exe");
 
     unsigned long processId = 0;
     ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), processId), 0u);

@@ -1,5 +1,7 @@
 #include "tests/win/WinTestSupport.h"
 
+#include "tests/win/SystemError.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -16,7 +18,7 @@ ScratchFolder::ScratchFolder(const std::wstring& name)
     path_ = std::wstring(temp) + name + L"_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
     RemoveTree(path_);
     if (!CreateDirectoryW(path_.c_str(), nullptr))
-        throw std::runtime_error("cannot create a scratch folder");
+        ThrowLastError("cannot create the scratch folder " + Utf8(path_));
 }
 
 ScratchFolder::~ScratchFolder()
@@ -80,7 +82,7 @@ void WriteWholeFile(const std::wstring& path, const std::string& bytes)
     const HANDLE file =
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot write a test file");
+        ThrowLastError("cannot write " + Utf8(path));
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
@@ -130,12 +132,16 @@ std::wstring VariantProgram(const std::wstring& fileName)
     return BuildUnderTest() + L"tests\\variants\\" + fileName;
 }
 
+void CopyTestFile(const std::wstring& from, const std::wstring& to)
+{
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        ThrowLastError("cannot copy " + Utf8(from) + " to " + Utf8(to));
+}
+
 void CopyStandInPackage(const std::wstring& folder)
 {
-    const std::wstring source = StandInPackage();
     for (const wchar_t* name : kPackageFiles)
-        if (!CopyFileW((source + name).c_str(), (folder + name).c_str(), FALSE))
-            throw std::runtime_error("cannot copy the stand-in package");
+        CopyTestFile(StandInPackage() + name, folder + name);
 }
 
 std::wstring WindowsDirectory()

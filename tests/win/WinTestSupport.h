@@ -43,6 +43,8 @@ std::wstring BuildUnderTest();
 // Its stand-in driver package folder, and its test builds and probes (tests/variants).
 std::wstring StandInPackage();
 std::wstring VariantProgram(const std::wstring& fileName);
+// Copies a file over any file at `to`; throws with the system's reason when it cannot.
+void CopyTestFile(const std::wstring& from, const std::wstring& to);
 // Copies the stand-in driver package into `folder` (which ends in a backslash).
 void CopyStandInPackage(const std::wstring& folder);
 // The Windows directory, without a trailing backslash.

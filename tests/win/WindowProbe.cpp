@@ -1,8 +1,8 @@
 #include "tests/win/WindowProbe.h"
 
-#include <tlhelp32.h>
+#include "tests/win/SystemError.h"
 
-#include <stdexcept>
+#include <tlhelp32.h>
 
 RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
     const wchar_t* environment, const std::wstring& arguments)
@@ -12,7 +12,7 @@ RunningProgram::RunningProgram(const std::wstring& executable, const std::wstrin
     std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
             const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup, &process_))
-        throw std::runtime_error("cannot start the program under test");
+        ThrowLastError("cannot start " + Utf8(commandLine) + " in " + Utf8(workingDirectory));
 }
 
 RunningProgram::~RunningProgram()

@@ -180,8 +180,7 @@ TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
 
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(
-        VariantProgram(L"preinstall_without_label8.exe").c_str(), (folder.Path() + L"broken.exe").c_str(), FALSE));
+    CopyTestFile(VariantProgram(L"preinstall_without_label8.exe"), folder.Path() + L"broken.exe");
     program = std::make_unique<RunningProgram>(folder.Path() + L"broken.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
@@ -194,8 +193,7 @@ TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 
 TEST_F(ProgramTest, ForeignExceptionAtStartUpShowsAnEmptyErrorAndExitsZero)
 {
-    ASSERT_TRUE(CopyFileW(
-        VariantProgram(L"preinstall_foreign_exception.exe").c_str(), (folder.Path() + L"throws.exe").c_str(), FALSE));
+    CopyTestFile(VariantProgram(L"preinstall_foreign_exception.exe"), folder.Path() + L"throws.exe");
     program = std::make_unique<RunningProgram>(folder.Path() + L"throws.exe", folder.Path());
     const HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
