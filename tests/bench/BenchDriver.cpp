@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -93,12 +94,8 @@ bool MeasureSilentRun(const std::wstring& folder)
     return code == 0;
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv)
+int Measure(int argc, wchar_t** argv)
 {
-    if (argc < 4)
-        return 2;
     const int runs = _wtoi(argv[2]);
     bool ok = true;
     if (std::wcscmp(argv[1], L"start") == 0 && argc >= 5) {
@@ -117,4 +114,18 @@ int wmain(int argc, wchar_t** argv)
     }
     std::fflush(stdout);
     return ok ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+        return 2;
+    try {
+        return Measure(argc, argv);
+    } catch (const std::exception& exception) { // a program that could not start, with the reason
+        std::fprintf(stderr, "bench_driver: %s\n", exception.what());
+        return 1;
+    }
 }

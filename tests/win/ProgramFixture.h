@@ -77,7 +77,8 @@ protected:
         SetProcessDPIAware(); // see the real pixels, as the program does
         ClearStaging();
         DeleteFileW((WindowsDirectory() + L"\\tovra_driver").c_str());
-        ASSERT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver")) << "staging left over";
+        ASSERT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver"))
+            << "staging left over" << (IsProcessRunning(L"TOVRA_SETUP.EXE") ? ": an earlier setup still runs" : "");
         PlaceProgramIn(folder.Path());
     }
     void TearDown() override

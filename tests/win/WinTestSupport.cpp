@@ -15,10 +15,19 @@ ScratchFolder::ScratchFolder(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + name + L"_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    RemoveTree(path_);
-    if (!CreateDirectoryW(path_.c_str(), nullptr))
-        ThrowLastError("cannot create the scratch folder " + Utf8(path_));
+    // Wine reuses process ids: the id alone could name a folder that an earlier test's
+    // programs still use. The id, the time and a count make a name no one has used, and a
+    // folder that exists already is never taken over or removed.
+    static unsigned count = 0;
+    const std::wstring base = std::wstring(temp) + name + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+        std::to_wstring(GetTickCount64()) + L"_";
+    for (;;) {
+        path_ = base + std::to_wstring(++count) + L"\\";
+        if (CreateDirectoryW(path_.c_str(), nullptr))
+            return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            ThrowLastError("cannot create the scratch folder " + Utf8(path_));
+    }
 }
 
 ScratchFolder::~ScratchFolder()
