@@ -35,6 +35,7 @@ inline constexpr unsigned long kErrorInvalidParameter = 87;
 inline constexpr unsigned long kErrorInstallFailure = 1603;
 inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
 inline constexpr unsigned long kRestartInitiated = 1641;
+inline constexpr unsigned long kInstallSucceeded = 1707; // Windows Installer's "completed successfully"
 inline constexpr unsigned long kRestartRequired = 3010;
 
 // Success, with or without a restart to follow.

@@ -134,7 +134,10 @@ unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
     if (outcome.error != 0)
         return outcome.error;
     const unsigned long setupCode = outcome.setupExitCode.value_or(0);
-    return IsSuccessCode(setupCode) ? setupCode : kErrorInstallFailure;
+    if (setupCode == kInstallSucceeded)
+        return 0;
+    // A setup that found another installation running asks, like us, to be retried.
+    return IsSuccessCode(setupCode) || setupCode == kErrorInstallAlreadyRunning ? setupCode : kErrorInstallFailure;
 }
 
 void RecordResult(StepLog& log, SystemOps& system, unsigned long code)

@@ -76,8 +76,9 @@ struct PreInstallOutcome {
 PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait);
 
 // The exit code an unattended run ends with, in the codes deployment tools understand:
-// 0 success, 3010 or 1641 the setup's request for a restart, 1603 a setup that failed,
-// otherwise the error of the step that failed (never 0 for a failure).
+// 0 success (also for a setup's 1707), 3010 or 1641 the setup's request for a restart, 1618
+// a setup that asks to be retried, 1603 a setup that failed otherwise, or the error of the
+// step that failed (never 0 for a failure).
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
 
 // Records the result line: the code and, for a failure, the system's text for it.

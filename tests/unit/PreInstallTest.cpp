@@ -343,8 +343,8 @@ TEST_F(PreInstallTest, WaitingRunWaitsOnlyAfterTheSetupStartedAndTheLabelShows)
 
 TEST_F(PreInstallTest, SetupCodesBecomeTheCodesDeploymentToolsKnow)
 {
-    const std::pair<unsigned long, unsigned long> codes[] = {
-        {0, 0}, {3010, 3010}, {1641, 1641}, {1, 1603}, {5, 1603}, {1603, 1603}, {0xC0000005, 1603}};
+    const std::pair<unsigned long, unsigned long> codes[] = {{0, 0}, {1707, 0}, {3010, 3010}, {1641, 1641},
+        {1618, 1618}, {1, 1603}, {5, 1603}, {1603, 1603}, {0xC0000005, 1603}};
     for (const auto& [setupCode, exitCode] : codes)
         EXPECT_EQ(DeploymentExitCode({0, setupCode}), exitCode) << "setup exit code " << setupCode;
     EXPECT_EQ(DeploymentExitCode({}), 0u) << "started, not waited for";

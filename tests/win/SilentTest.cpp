@@ -68,8 +68,8 @@ TEST_P(SetupExitCodeTest, BecomesACodeDeploymentToolsKnow)
     EXPECT_TRUE(Logged("退出代码 " + std::to_string(exitCode))) << Log();
 }
 INSTANTIATE_TEST_SUITE_P(CommandLineTest, SetupExitCodeTest,
-    ::testing::Values(
-        std::pair<DWORD, DWORD>{3010, 3010}, std::pair<DWORD, DWORD>{1, 1603}, std::pair<DWORD, DWORD>{5, 1603}),
+    ::testing::Values(std::pair<DWORD, DWORD>{3010, 3010}, std::pair<DWORD, DWORD>{1618, 1618},
+        std::pair<DWORD, DWORD>{1707, 0}, std::pair<DWORD, DWORD>{1, 1603}, std::pair<DWORD, DWORD>{5, 1603}),
     [](const auto& info) { return "Setup" + std::to_string(info.param.first); });
 
 // Faults of a real installation, unattended: each ends in its own code, with no window.
