@@ -135,6 +135,11 @@ std::string AlreadyRunningLogLine()
     return "另一个静默预装正在运行";
 }
 
+std::string SetupStillRunningLogLine()
+{
+    return "TOVRA_SETUP.EXE 仍在运行（由窗口或之前的运行启动），本次不复制也不启动任何文件";
+}
+
 std::string ExceptionLogLine(const std::string& what)
 {
     return what.empty() ? "意外错误" : "意外错误: " + what;
@@ -142,5 +147,5 @@ std::string ExceptionLogLine(const std::string& what)
 
 std::string LockFailedLogLine(const std::string& error)
 {
-    return "无法创建静默预装的互斥体: " + error;
+    return "无法创建静默预装的锁文件: " + error;
 }

@@ -27,5 +27,6 @@ std::string UsageText();
 std::string UnknownSwitchText(const std::string& unknownSwitch);
 std::string CommandLineLogLine(const std::string& commandLine);
 std::string AlreadyRunningLogLine();
+std::string SetupStillRunningLogLine();
 std::string ExceptionLogLine(const std::string& what);
 std::string LockFailedLogLine(const std::string& error);

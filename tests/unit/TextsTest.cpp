@@ -35,7 +35,7 @@ std::vector<std::string> StagingTexts()
 {
     std::vector<std::string> texts = {kWarningCaption, kWindowsDirectoryFailedMessage,
         CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage(), UsageText(),
-        UnknownSwitchText("/X")};
+        UnknownSwitchText("/X"), SetupStillRunningLogLine()};
     for (const auto& file : kDriverPackage) {
         texts.push_back(file.missingMessage);
         texts.push_back(CopyFailedMessage(file));

@@ -1,14 +1,103 @@
 // The command line, end to end: the unattended run (/S) that deployment tools start, its
 // exit codes and log, and the switches that show a box instead.
 #include "tests/win/ProgramFixture.h"
+#include "tests/win/SystemError.h"
+
+#include "Version.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace {
+
+constexpr wchar_t kMarkerKey[] = L"SOFTWARE\\IcCardReaderUsbPreInstall";
+
+// The registry view the build under test writes: the 32-bit build the 32-bit one.
+bool BuildIs32Bit()
+{
+    const wchar_t* suite = _wgetenv(L"PREINSTALL_SUITE");
+    return suite != nullptr && std::wstring(suite).rfind(L"i686.", 0) == 0;
+}
+
+// What a program prints to its standard output, up to its end.
+std::string OutputOf(const std::wstring& commandLine)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 0))
+        ThrowLastError("cannot make a pipe");
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = write;
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    const BOOL started = CreateProcessW(
+        nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    const DWORD error = GetLastError();
+    CloseHandle(write);
+    if (!started) {
+        CloseHandle(read);
+        SetLastError(error);
+        ThrowLastError("cannot start " + Utf8(commandLine));
+    }
+    std::string output;
+    char buffer[4096];
+    for (DWORD got = 0; ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0;)
+        output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(read);
+    return output;
+}
+
+// The detection marker's values, name to "TYPE DATA", as Wine's reg.exe lists them.
+std::map<std::string, std::string> MarkerValues()
+{
+    std::istringstream listing(
+        OutputOf(std::wstring(L"reg.exe query HKLM\\") + kMarkerKey + (BuildIs32Bit() ? L" /reg:32" : L" /reg:64")));
+    std::map<std::string, std::string> values;
+    for (std::string line; std::getline(listing, line);) {
+        std::istringstream fields(line);
+        std::string name, type, data;
+        if (fields >> name >> type && type.rfind("REG_", 0) == 0) {
+            std::getline(fields >> std::ws, data);
+            if (!data.empty() && data.back() == '\r')
+                data.pop_back();
+            values[name] = type + " " + data;
+        }
+    }
+    return values;
+}
+
+void RemoveMarker()
+{
+    const LONG error =
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, BuildIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY, 0);
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
+        throw std::runtime_error("cannot remove the detection marker (" + SystemError(error) + ")");
+}
+
+std::string Dword(DWORD value)
+{
+    std::ostringstream text;
+    text << "REG_DWORD 0x" << std::hex << value;
+    return text.str();
+}
 
 class CommandLineTest : public ProgramTest {
 protected:
     const std::wstring logPath = folder.Path() + L"部署 日志.log"; // a space and Chinese
+    const std::wstring lockFile = WindowsDirectory() + L"\\IcCardReaderUsbPreInstall.lock";
+
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        RemoveMarker();
+    }
+    bool MarkerSaysInstalled() const { return MarkerValues().count("Installed") != 0; }
 
     // Starts the program with `arguments` and watches it until it ends; any window it shows
     // on the way is remembered in `windowSeen`. Returns the exit code.
@@ -66,6 +155,40 @@ TEST_P(SetupExitCodeTest, BecomesACodeDeploymentToolsKnow)
     EXPECT_EQ(RunToEnd(L"/s /LOG=\"" + logPath + L"\""), exitCode);
     EXPECT_TRUE(Logged("安装程序退出代码: " + std::to_string(setupCode))) << Log();
     EXPECT_TRUE(Logged("退出代码 " + std::to_string(exitCode))) << Log();
+    // The marker says "installed" only for a success, and records both codes.
+    std::map<std::string, std::string> marker = MarkerValues();
+    EXPECT_EQ(marker.count("Installed") != 0, exitCode == 0 || exitCode == 3010) << "setup " << setupCode;
+    EXPECT_EQ(marker["LastExitCode"], Dword(exitCode));
+    EXPECT_EQ(marker["SetupExitCode"], Dword(setupCode));
+}
+
+TEST_F(CommandLineTest, MarkerSaysInstalledOnlyAfterTheSetupEndedInSuccess)
+{
+    EXPECT_EQ(RunToEnd(L"/S"), 0u);
+    std::map<std::string, std::string> marker = MarkerValues();
+    EXPECT_EQ(marker["Installed"], Dword(1));
+    EXPECT_EQ(marker["LastExitCode"], Dword(0));
+    EXPECT_EQ(marker["Version"], "REG_SZ " + Utf8(PREINSTALL_VERSION_W));
+    EXPECT_EQ(marker["LastRun"].size(), std::string("REG_SZ yyyy-mm-dd hh:mm:ss").size()) << marker["LastRun"];
+
+    // A second run withdraws it until its own setup has ended.
+    const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
+    Launch(L"/S");
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the second run did not start its setup";
+    EXPECT_FALSE(MarkerSaysInstalled()) << "installed while the setup still runs";
+    SetEvent(hold);
+    CloseHandle(hold);
+    EXPECT_EQ(WatchUntilEnd(), 0u);
+    EXPECT_TRUE(MarkerSaysInstalled());
+
+    // A failed run takes it away, and a good one after it brings it back.
+    {
+        const ScopedVariable failing(L"TOVRA_STANDIN_EXIT_CODE", L"1603");
+        EXPECT_EQ(RunToEnd(L"/S"), 1603u);
+        EXPECT_FALSE(MarkerSaysInstalled());
+    }
+    EXPECT_EQ(RunToEnd(L"/S"), 0u);
+    EXPECT_TRUE(MarkerSaysInstalled());
 }
 INSTANTIATE_TEST_SUITE_P(CommandLineTest, SetupExitCodeTest,
     ::testing::Values(std::pair<DWORD, DWORD>{3010, 3010}, std::pair<DWORD, DWORD>{1618, 1618},
@@ -152,12 +275,47 @@ TEST_F(CommandLineTest, SecondSilentRunGivesWayAtOnceAndTheFirstStillSucceeds)
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the first run did not start its setup";
     RunningProgram second(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
     EXPECT_EQ(second.WaitForExit(15000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING));
+    EXPECT_EQ(MarkerValues().count("LastExitCode"), 0u) << "the run that gave way wrote the marker";
     EXPECT_EQ(program->WaitForExit(0), STILL_ACTIVE) << "the first run did not wait for its setup";
     SetEvent(hold);
     EXPECT_EQ(program->WaitForExit(20000), 0u);
     CloseHandle(hold);
     EXPECT_TRUE(Logged("另一个静默预装正在运行")) << Log();
     EXPECT_EQ(SetupStarts(), 1);
+    EXPECT_FALSE(PathExists(lockFile)) << "the lock outlived the run";
+}
+
+TEST_F(CommandLineTest, RunKilledWhileItsSetupRanDoesNotHoldUpTheNext)
+{
+    const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
+    Launch(L"/S");
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the first run did not start its setup";
+    ASSERT_TRUE(PathExists(lockFile)) << "no lock while the run waits for its setup";
+    program.reset(); // killed, as a deployment agent that gives up would
+    SetEvent(hold);
+    CloseHandle(hold);
+    ASSERT_TRUE(WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 20000)) << "the setup did not end";
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_EQ(SetupStarts(), 2);
+}
+
+TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRuns)
+{
+    const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the window's setup did not start";
+    const std::string stagedInf = ReadWholeFile(staging + L"TOVRA.INF");
+    WriteWholeFile(folder.Path() + L"TOVRA.INF", "a newer INF that must not be copied yet");
+    RunningProgram silent(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
+    EXPECT_EQ(silent.WaitForExit(20000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING)) << Log();
+    EXPECT_EQ(ReadWholeFile(staging + L"TOVRA.INF"), stagedInf);
+    EXPECT_EQ(SetupStarts(), 1);
+    EXPECT_TRUE(Logged("TOVRA_SETUP.EXE 仍在运行")) << Log();
+    SetEvent(hold);
+    CloseHandle(hold);
+    ExitWithCodeZero();
 }
 
 TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
