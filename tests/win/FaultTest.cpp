@@ -56,7 +56,7 @@ TEST_F(FaultTest, DestinationHeldOpenIsReportedAndTheOtherCopiesStillMade)
 
     // With the file released, pressing again completes the job.
     ASSERT_TRUE(Click(controls[kButton1]));
-    EXPECT_TRUE(SucceedsWithin(10000));
+    EXPECT_TRUE(SucceedsWithin(30000));
     ExpectStagedFromPackage();
     ExpectOthersFilesKept();
     EXPECT_EQ(FolderSnapshot(folder.Path()), package);
@@ -74,7 +74,7 @@ TEST_F(FaultTest, StaleReadOnlyStagedFilesAreReplaced)
     const auto package = FolderSnapshot(folder.Path());
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ExpectStagedFromPackage();
     ExpectOthersFilesKept();
     EXPECT_EQ(FolderSnapshot(folder.Path()), package);
@@ -117,7 +117,7 @@ TEST_F(FaultTest, FolderSoDeepThatPathsNearTheLimitStillWorks)
     const auto package = FolderSnapshot(deep);
     Start(deep, deep);
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     EXPECT_EQ(ReadWholeFile(staging + L"TOVRAWDM.SYS"), ReadWholeFile(deep + L"TOVRAWDM.SYS"));
     EXPECT_EQ(FolderSnapshot(deep), package);
     ExitWithCodeZero();
@@ -144,7 +144,7 @@ TEST_F(FaultTest, DecoySetupProgramsInTheWorkingDirectoryAndOnPathAreNeverStarte
     const auto package = FolderSnapshot(folder.Path());
     Start(folder.Path(), workingDecoy, environment.c_str());
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 10000));
     Sleep(500);
     EXPECT_FALSE(PathExists(workingDecoy + L"setup.log")) << "the decoy in the working directory ran";
@@ -161,7 +161,7 @@ TEST_F(FaultTest, ReadOnlyProgramFolderIsOnlyRead)
     const auto package = FolderSnapshot(folder.Path());
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ExpectStagedFromPackage();
     EXPECT_EQ(FolderSnapshot(folder.Path()), package);
     ExitWithCodeZero();

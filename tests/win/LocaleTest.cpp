@@ -22,7 +22,7 @@ TEST_F(NonChineseSystem, ChineseFolderWorksAndMessagesReadRight)
     CopyTestFile(StandInPackage() + L"TOVRA.DLL", chinese + L"TOVRA.DLL");
 
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     EXPECT_EQ(ReadWholeFile(staging + L"TOVRA.DLL"), ReadWholeFile(chinese + L"TOVRA.DLL"));
     ExitWithCodeZero();
 }

@@ -104,14 +104,14 @@ protected:
         const std::wstring& programFolder, const std::wstring& workingDirectory, const wchar_t* environment = nullptr)
     {
         program = std::make_unique<RunningProgram>(programFolder + L"preinstall.exe", workingDirectory, environment);
-        window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+        window = WaitForTopWindow(program->Id(), L"TForm1", 60000);
         ASSERT_NE(window, nullptr) << "no main window";
         controls = ChildWindows(window);
         ASSERT_EQ(controls.size(), std::size(kExpectedControls));
     }
     void Start() { Start(folder.Path(), folder.Path()); }
 
-    HWND WaitForMessageBox() { return WaitForTopWindow(program->Id(), L"#32770", 10000); }
+    HWND WaitForMessageBox() { return WaitForTopWindow(program->Id(), L"#32770", 30000); }
     // Reads the message box the program shows, answers it, and returns its text.
     std::wstring AnswerMessageBox()
     {
@@ -138,7 +138,7 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(controls[kButton1]));
         EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
     }
-    void ExpectExitCodeZero() { EXPECT_EQ(program->WaitForExit(10000), 0u); }
+    void ExpectExitCodeZero() { EXPECT_EQ(program->WaitForExit(30000), 0u); }
     void ExitWithCodeZero()
     {
         ASSERT_TRUE(Click(controls[kButton2]));

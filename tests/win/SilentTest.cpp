@@ -274,11 +274,11 @@ TEST_F(CommandLineTest, SecondSilentRunGivesWayAtOnceAndTheFirstStillSucceeds)
     Launch(L"/S");
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the first run did not start its setup";
     RunningProgram second(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
-    EXPECT_EQ(second.WaitForExit(15000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING));
+    EXPECT_EQ(second.WaitForExit(30000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING));
     EXPECT_EQ(MarkerValues().count("LastExitCode"), 0u) << "the run that gave way wrote the marker";
     EXPECT_EQ(program->WaitForExit(0), STILL_ACTIVE) << "the first run did not wait for its setup";
     SetEvent(hold);
-    EXPECT_EQ(program->WaitForExit(20000), 0u);
+    EXPECT_EQ(program->WaitForExit(30000), 0u);
     CloseHandle(hold);
     EXPECT_TRUE(Logged("另一个静默预装正在运行")) << Log();
     EXPECT_EQ(SetupStarts(), 1);
@@ -304,12 +304,12 @@ TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRun
     const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the window's setup did not start";
     const std::string stagedInf = ReadWholeFile(staging + L"TOVRA.INF");
     WriteWholeFile(folder.Path() + L"TOVRA.INF", "a newer INF that must not be copied yet");
     RunningProgram silent(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
-    EXPECT_EQ(silent.WaitForExit(20000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING)) << Log();
+    EXPECT_EQ(silent.WaitForExit(30000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING)) << Log();
     EXPECT_EQ(ReadWholeFile(staging + L"TOVRA.INF"), stagedInf);
     EXPECT_EQ(SetupStarts(), 1);
     EXPECT_TRUE(Logged("TOVRA_SETUP.EXE 仍在运行")) << Log();
@@ -351,11 +351,11 @@ TEST_F(CommandLineTest, WindowRunWritesTheLogToo)
 {
     program = std::make_unique<RunningProgram>(
         folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"-LOG=\"" + logPath + L"\"");
-    window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+    window = WaitForTopWindow(program->Id(), L"TForm1", 60000);
     ASSERT_NE(window, nullptr);
     controls = ChildWindows(window);
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ExitWithCodeZero();
     EXPECT_TRUE(Logged("已启动 \"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S, 进程 ID ")) << Log();
     EXPECT_TRUE(Logged("结果: 成功, 退出代码 0\r\n")) << Log();
@@ -364,26 +364,26 @@ TEST_F(CommandLineTest, WindowRunWritesTheLogToo)
 TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
 {
     Launch(L"/?");
-    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 20000);
+    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(WindowText(box), kCaption);
     const std::wstring text = MessageBoxText(box);
     for (const wchar_t* part : {L"/S", L"/LOG=", L"3010", L"1603", L"1618"})
         EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(program->WaitForExit(10000), 0u);
+    EXPECT_EQ(program->WaitForExit(30000), 0u);
     EXPECT_FALSE(Staged());
 }
 
 TEST_F(CommandLineTest, UnknownSwitchIsNamedInABoxAndNothingIsStaged)
 {
     Launch(L"/S_NOT");
-    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 20000);
+    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 60000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(WindowText(box), kWarning);
     EXPECT_EQ(MessageBoxText(box).rfind(L"无法识别的参数：/S_NOT\n", 0), 0u) << Narrow(MessageBoxText(box));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(program->WaitForExit(10000), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(program->WaitForExit(30000), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_FALSE(Staged());
 }
 
@@ -397,7 +397,7 @@ TEST_F(CommandLineTest, UnknownSwitchWhenSilentOnlyEndsInItsCode)
 TEST_F(CommandLineTest, PlainArgumentIsIgnoredAndTheWindowOpens)
 {
     Launch(L"\"C:\\users\\某人\\Desktop\\TOVRA.INF\"");
-    window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+    window = WaitForTopWindow(program->Id(), L"TForm1", 60000);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowText(window), kCaption);
     controls = ChildWindows(window);

@@ -25,7 +25,7 @@ TEST_F(StartUpTest, DllsPlantedBesideTheProgramOrInItsWorkingDirectoryAreNotLoad
     PlantDll(workingDirectory + L"planted_cwd.dll");
 
     program = std::make_unique<RunningProgram>(probe, workingDirectory);
-    const HWND window = WaitForTopWindow(program->Id(), L"TForm1", 20000);
+    const HWND window = WaitForTopWindow(program->Id(), L"TForm1", 60000);
     const HWND box = FindTopWindow(program->Id(), L"#32770");
     EXPECT_NE(window, nullptr) << "the probe showed: " << (box ? Narrow(MessageBoxText(box)) : "nothing");
     if (box != nullptr)

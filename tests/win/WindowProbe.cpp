@@ -95,8 +95,13 @@ std::wstring WindowText(HWND window)
 {
     wchar_t text[1024] = {};
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length);
-    return text;
+    // A program that is busy (a loaded machine, the VM's emulated CPU) answers late, not
+    // never: wait long, and never read an unanswered request as an empty text.
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 60000, &length))
+        return text;
+    if (!IsWindow(window))
+        return {}; // closed in the meantime
+    ThrowLastError("no answer to WM_GETTEXT within 60 s from a window of class " + Utf8(ClassName(window)));
 }
 
 std::wstring ClassName(HWND window)

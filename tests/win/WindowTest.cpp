@@ -95,7 +95,7 @@ TEST_F(ProgramTest, EnterAndSpacePressTheFocusedButton)
         Start();
         ASSERT_TRUE(WaitUntil([&] { return FocusOf(window) == controls[kButton1]; }, 5000));
         PressKey(controls[kButton1], key);
-        EXPECT_TRUE(SucceedsWithin(10000)) << key;
+        EXPECT_TRUE(SucceedsWithin(30000)) << key;
         ExitWithCodeZero();
     }
 }
@@ -104,7 +104,7 @@ TEST_F(ProgramTest, PreInstallStagesThePackageAndShowsSuccessInBlue)
 {
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     EXPECT_FALSE(IsWindowEnabled(controls[kButton1]));
     EXPECT_EQ(FindTopWindow(program->Id(), L"#32770"), nullptr);
 
@@ -146,7 +146,7 @@ TEST_F(ProgramTest, MissingFileIsReportedAndTheWindowWorksOn)
     WriteWholeFile(inf, infBytes);
     CopyFileW((StandInPackage() + L"TOVRA.DLL").c_str(), (folder.Path() + L"TOVRA.DLL").c_str(), FALSE);
     ASSERT_TRUE(Click(controls[kButton1]));
-    EXPECT_TRUE(SucceedsWithin(10000));
+    EXPECT_TRUE(SucceedsWithin(30000));
 }
 
 TEST_F(ProgramTest, ExitButtonCloseBoxAndCloseMessageEachEndWithCodeZero)
@@ -168,7 +168,7 @@ TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
     const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(10000));
+    ASSERT_TRUE(SucceedsWithin(30000));
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 10000));
     ASSERT_TRUE(Click(controls[kButton2]));
     ExpectExitCodeZero();
