@@ -4,15 +4,30 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+
 RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
     const wchar_t* environment, const std::wstring& arguments)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + executable + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-            const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup, &process_))
-        ThrowLastError("cannot start " + Utf8(commandLine) + " in " + Utf8(workingDirectory));
+    const auto start = [&] {
+        return CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                   CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment), workingDirectory.c_str(), &startup,
+                   &process_) != FALSE;
+    };
+    const std::string what = "cannot start " + Utf8(commandLine) + " in " + Utf8(workingDirectory);
+    if (start())
+        return;
+    // Wine 8 now and then fails a process start with STATUS_INTERNAL_ERROR (1359) that no
+    // argument or file of ours explains: said, and tried once more; a second failure fails.
+    if (GetLastError() == ERROR_INTERNAL_ERROR) {
+        std::fprintf(stderr, "%s (%s); trying once more\n", what.c_str(), SystemError(ERROR_INTERNAL_ERROR).c_str());
+        if (start())
+            return;
+    }
+    ThrowLastError(what);
 }
 
 RunningProgram::~RunningProgram()
