@@ -1,5 +1,7 @@
 #include "shell/CommandLine.h"
 
+#include <optional>
+
 namespace {
 
 bool IsBlank(char character)
@@ -62,6 +64,19 @@ std::string ReadArgument(const std::string& line, std::size_t& position)
     return argument;
 }
 
+// A number of seconds from 1 to the longest timeout, in plain decimal digits.
+std::optional<unsigned long> ReadTimeoutSeconds(const std::string& digits)
+{
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    unsigned long seconds = 0;
+    for (const char digit : digits)
+        seconds = seconds * 10 + static_cast<unsigned long>(digit - '0');
+    if (seconds < 1 || seconds > kLongestSetupTimeoutSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
 } // namespace
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine)
@@ -81,16 +96,22 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 {
     CommandLineRequest request;
     const std::string logSwitch = "LOG=";
+    const std::string timeoutSwitch = "TIMEOUT=";
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-'))
             continue;
         const std::string name = UpperAscii(argument.substr(1));
+        std::optional<unsigned long> timeout;
         if (name == "S" || name == "Q")
             request.silent = true;
         else if (name == "?" || name == "H" || name == "HELP")
             request.help = true;
+        else if (name == "UNINSTALL")
+            request.uninstall = true;
         else if (name.rfind(logSwitch, 0) == 0 && name.size() > logSwitch.size())
             request.logPath = argument.substr(1 + logSwitch.size());
+        else if (name.rfind(timeoutSwitch, 0) == 0 && (timeout = ReadTimeoutSeconds(name.substr(timeoutSwitch.size()))))
+            request.setupTimeoutSeconds = *timeout;
         else if (request.unknownSwitch.empty())
             request.unknownSwitch = argument;
     }
@@ -100,11 +121,15 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 std::string UsageText()
 {
     // Short lines: a message box wraps long ones wherever it likes.
-    return "用法：preinstall.exe [/S] [/LOG=文件] [/?]\n"
+    return "用法：preinstall.exe [/S] [/TIMEOUT=秒] [/UNINSTALL] [/LOG=文件] [/?]\n"
            "\n"
            "（无参数）　显示安装窗口\n"
            "/S 或 /Q　　静默预装：不显示任何窗口，\n"
            "　　　　　　等安装程序结束后以退出代码报告\n"
+           "/TIMEOUT=秒　最多等安装程序这么久（1～86400，\n"
+           "　　　　　　默认 1800），到时结束它和它启动的进程\n"
+           "/UNINSTALL　删除暂存的文件、驱动库中的驱动包\n"
+           "　　　　　　和检测标记；加 /S 时不显示结果框\n"
            "/LOG=文件　把每一步追加记录到该文件，\n"
            "　　　　　　路径含空格时加引号\n"
            "/? /H /HELP　显示本说明\n"
@@ -115,6 +140,7 @@ std::string UsageText()
            "1641　成功，已开始重新启动\n"
            "1603　安装程序返回了其他非零代码\n"
            "1618　另一个安装正在运行，请稍后重试\n"
+           "1460　安装程序超时，已被结束\n"
            "2　　　驱动包缺少文件\n"
            "87　　无法识别的参数\n"
            "其他　失败步骤的系统错误代码";
@@ -148,4 +174,15 @@ std::string ExceptionLogLine(const std::string& what)
 std::string LockFailedLogLine(const std::string& error)
 {
     return "无法创建静默预装的锁文件: " + error;
+}
+
+std::string SetupTimedOutLogLine(unsigned long seconds, bool withItsProcesses)
+{
+    return "安装程序在 " + std::to_string(seconds) + " 秒内没有结束，" +
+        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）");
+}
+
+std::string SetupOutsideJobLogLine(const std::string& error)
+{
+    return "无法把安装程序放入作业对象，超时时只能结束安装程序本身: " + error;
 }

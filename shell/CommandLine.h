@@ -1,5 +1,6 @@
 // The program's command line, read only when arguments are given: /S or /Q for an
-// unattended run, /LOG=FILE for a log of every step, /? /H /HELP for the usage. Switches
+// unattended run, /TIMEOUT=SECONDS for how long it waits for the setup, /UNINSTALL to
+// remove what was installed, /LOG=FILE for a log of every step, /? /H /HELP for the usage. Switches
 // start with "/" or "-" and are case-insensitive; an argument that is not a switch (a
 // file dropped on the program) is ignored. Portable; all strings are UTF-8.
 #pragma once
@@ -7,9 +8,15 @@
 #include <string>
 #include <vector>
 
+// How long an unattended run waits for the setup by default, and at most (seconds).
+inline constexpr unsigned long kDefaultSetupTimeoutSeconds = 1800;
+inline constexpr unsigned long kLongestSetupTimeoutSeconds = 86400;
+
 struct CommandLineRequest {
     bool silent = false;
     bool help = false;
+    bool uninstall = false;
+    unsigned long setupTimeoutSeconds = kDefaultSetupTimeoutSeconds;
     std::string logPath;       // empty: no log
     std::string unknownSwitch; // the first switch not understood, as given
 };
@@ -30,3 +37,5 @@ std::string AlreadyRunningLogLine();
 std::string SetupStillRunningLogLine();
 std::string ExceptionLogLine(const std::string& what);
 std::string LockFailedLogLine(const std::string& error);
+std::string SetupTimedOutLogLine(unsigned long seconds, bool withItsProcesses);
+std::string SetupOutsideJobLogLine(const std::string& error);

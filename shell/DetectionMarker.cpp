@@ -81,6 +81,13 @@ unsigned long RecordRunInMarker(unsigned long exitCode, std::optional<unsigned l
     return 0;
 }
 
+unsigned long RemoveMarker(bool& removed)
+{
+    const LONG error = RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMarkerKey);
+    removed = error == ERROR_SUCCESS;
+    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+}
+
 std::string MarkerFailedLogLine(const std::string& error)
 {
     return "无法写入检测标记 HKLM\\SOFTWARE\\IcCardReaderUsbPreInstall: " + error;

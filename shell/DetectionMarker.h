@@ -19,5 +19,9 @@ unsigned long WithdrawInstalledMarker();
 // error code of the first write that failed, 0 on success.
 unsigned long RecordRunInMarker(unsigned long exitCode, std::optional<unsigned long> setupExitCode);
 
+// Removes the whole marker (an uninstall); `removed` tells whether there was one. Returns
+// the system's error code, 0 on success (also when there was none).
+unsigned long RemoveMarker(bool& removed);
+
 // What a log line says of a marker that could not be written.
 std::string MarkerFailedLogLine(const std::string& error);

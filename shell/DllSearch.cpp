@@ -1,6 +1,6 @@
 #include "shell/DllSearch.h"
 
-#include "ui/OptionalFunction.h"
+#include "staging/OptionalFunction.h"
 
 namespace {
 

@@ -47,6 +47,25 @@ int RejectSwitch(const CommandLineRequest& request)
     return static_cast<int>(kErrorInvalidParameter);
 }
 
+// An uninstall with its one box: the outcome, told as the window would tell it.
+class BoxOnlyOps final : public NoWindowOps {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
+    {
+        Application->MessageBox(text, caption, iconFlags);
+    }
+};
+
+unsigned long Uninstall(bool silent)
+{
+    if (silent) {
+        NoWindowOps noWindow;
+        return RunUninstall(noWindow);
+    }
+    BoxOnlyOps box;
+    return RunUninstall(box);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
@@ -63,7 +82,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
             Application->MessageBox(UsageText(), PRODUCT_NAME, kIconInformation);
         return 0;
     }
+    if (request.uninstall)
+        return static_cast<int>(Uninstall(request.silent));
     if (request.silent)
-        return static_cast<int>(RunSilently());
+        return static_cast<int>(RunSilently(request.setupTimeoutSeconds));
     return RunWindow();
 }

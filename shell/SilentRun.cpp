@@ -1,8 +1,11 @@
 #include "shell/SilentRun.h"
 
+#include "resources/ProductName.h"
+#include "shell/BoundedSetup.h"
 #include "shell/CommandLine.h"
 #include "shell/DetectionMarker.h"
 #include "staging/DriverPackage.h"
+#include "staging/Uninstall.h"
 #include "staging/Win32StepLog.h"
 #include "staging/Win32SystemOps.h"
 #include "staging/Win32Text.h"
@@ -10,6 +13,7 @@
 #include <tlhelp32.h>
 
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -27,16 +31,6 @@ std::wstring SilentRunLockPath()
         path += L'\\';
     return path + kSilentRunLockName;
 }
-
-// The procedure's window operations when there is no window: what it tells the user is
-// already in the log, and there is nothing to enable or show.
-class NoWindowOps final : public WindowOps {
-public:
-    std::string ExecutablePath() override { return ExecutableFilePath(); }
-    void ShowMessage(const std::string&, const std::string&, unsigned) override { }
-    void SetPreInstallButtonEnabled(bool) override { }
-    void ShowSuccessLabel() override { }
-};
 
 // Held for the whole run: the lock file open without sharing. Another unattended run
 // cannot open it and gives way. Windows closes the handle however the run ends, and the
@@ -97,20 +91,33 @@ unsigned long MarkerFailed(Win32SystemOps& system, StepLog& log, unsigned long e
     return error;
 }
 
-unsigned long RunLocked(Win32SystemOps& system, StepLog& log)
+constexpr unsigned kIconInformation = 0x40;
+
+// Gives way with 1618 while another unattended run holds the lock, or while a staged setup
+// still runs; otherwise runs `work` holding the lock. What stopped it is logged and told.
+unsigned long UnderLock(
+    Win32SystemOps& system, WindowOps& window, StepLog& log, const std::function<unsigned long()>& work)
 {
     const SilentRunLock lock;
+    std::string reason;
+    unsigned long code = 0;
     if (lock.Error() != 0) {
-        const unsigned long code = lock.HeldElsewhere() ? kErrorInstallAlreadyRunning : lock.Error();
-        log.Record(lock.HeldElsewhere() ? AlreadyRunningLogLine() : LockFailedLogLine(system.DescribeError(code)));
-        RecordResult(log, system, code);
-        return code;
+        code = lock.HeldElsewhere() ? kErrorInstallAlreadyRunning : lock.Error();
+        reason = lock.HeldElsewhere() ? AlreadyRunningLogLine() : LockFailedLogLine(system.DescribeError(code));
+    } else if (StagedSetupIsRunning()) {
+        code = kErrorInstallAlreadyRunning;
+        reason = SetupStillRunningLogLine();
+    } else {
+        return work();
     }
-    if (StagedSetupIsRunning()) {
-        log.Record(SetupStillRunningLogLine());
-        RecordResult(log, system, kErrorInstallAlreadyRunning);
-        return kErrorInstallAlreadyRunning;
-    }
+    log.Record(reason);
+    RecordResult(log, system, code);
+    window.ShowMessage(reason, kWarningCaption, kIconExclamation);
+    return code;
+}
+
+unsigned long Install(BoundedSetupOps& system, StepLog& log)
+{
     if (const unsigned long error = WithdrawInstalledMarker())
         return MarkerFailed(system, log, error);
     NoWindowOps window;
@@ -122,17 +129,40 @@ unsigned long RunLocked(Win32SystemOps& system, StepLog& log)
     return code;
 }
 
-} // namespace
+unsigned long Uninstall(Win32SystemOps& system, WindowOps& window, StepLog& log)
+{
+    UninstallOutcome outcome = RunUninstall(system, log);
+    bool markerRemoved = false;
+    if (const unsigned long error = RemoveMarker(markerRemoved)) {
+        const std::string line = MarkerFailedLogLine(system.DescribeError(error));
+        log.Record(line);
+        if (outcome.error == 0) {
+            outcome.error = error;
+            outcome.failure = line;
+        }
+    } else if (markerRemoved) {
+        log.Record("已删除检测标记");
+        outcome.removed.push_back(MarkerRemovedText());
+    }
+    RecordResult(log, system, outcome.error);
+    if (outcome.error != 0)
+        window.ShowMessage(outcome.failure, kWarningCaption, kIconExclamation);
+    else
+        window.ShowMessage(outcome.removed.empty() ? NothingToUninstallText() : UninstalledText(outcome.removed),
+            PRODUCT_NAME, kIconInformation);
+    return outcome.error;
+}
 
-unsigned long RunSilently()
+// What every unattended run does around its work: no boxes from Windows, the command line
+// in the log, and anything unexpected logged and ended in 1603.
+unsigned long Unattended(Win32SystemOps& system, const std::function<unsigned long()>& work)
 {
     // No "insert a disk" or fault boxes from Windows either: nobody is there to answer.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     StepLog& log = ProgramLog();
-    Win32SystemOps system;
     try {
         log.Record(CommandLineLogLine(Narrow(GetCommandLineW())));
-        return RunLocked(system, log);
+        return work();
     } catch (const std::exception& exception) {
         log.Record(ExceptionLogLine(exception.what()));
     } catch (...) {
@@ -140,4 +170,27 @@ unsigned long RunSilently()
     }
     RecordResult(log, system, kErrorInstallFailure);
     return kErrorInstallFailure;
+}
+
+} // namespace
+
+std::string NoWindowOps::ExecutablePath()
+{
+    return ExecutableFilePath();
+}
+
+unsigned long RunSilently(unsigned long setupTimeoutSeconds)
+{
+    StepLog& log = ProgramLog();
+    BoundedSetupOps system(log, setupTimeoutSeconds);
+    NoWindowOps window;
+    return Unattended(system, [&] { return UnderLock(system, window, log, [&] { return Install(system, log); }); });
+}
+
+unsigned long RunUninstall(WindowOps& window)
+{
+    StepLog& log = ProgramLog();
+    Win32SystemOps system;
+    return Unattended(
+        system, [&] { return UnderLock(system, window, log, [&] { return Uninstall(system, window, log); }); });
 }

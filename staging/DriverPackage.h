@@ -26,12 +26,14 @@ inline constexpr const char* kSetupParameters = "/S";
 inline constexpr const char* kWarningCaption = "警告";
 inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目录失败，请重新[预装程序]!";
 
-// The staged setup program: the copy of the package's first file.
+// The staged setup program: the copy of the package's first file; and the package's INF.
 inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
+inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
 
 // Windows' codes for the results deployment tools tell apart.
 inline constexpr unsigned long kErrorFileNotFound = 2;
 inline constexpr unsigned long kErrorInvalidParameter = 87;
+inline constexpr unsigned long kErrorAlreadyExists = 183;
 inline constexpr unsigned long kErrorInstallFailure = 1603;
 inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
 inline constexpr unsigned long kRestartInitiated = 1641;

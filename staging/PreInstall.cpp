@@ -1,6 +1,7 @@
 #include "staging/PreInstall.h"
 
 #include "staging/DriverPackage.h"
+#include "staging/InfArchitectures.h"
 #include "staging/Paths.h"
 
 namespace {
@@ -38,14 +39,6 @@ bool PackageIsComplete(WindowOps& window, StepLog& log, SystemOps& system, const
     return true;
 }
 
-std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error)
-{
-    const std::size_t size = system.WindowsDirectorySize(error);
-    if (size == 0)
-        return std::nullopt;
-    return system.ReadWindowsDirectory(size + 1, error);
-}
-
 // Copies every file, going on past failures; reports the first that failed and returns its error.
 unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, const std::string& packageDirectory,
     const std::string& stagingDirectory)
@@ -71,12 +64,30 @@ unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, co
     return firstError;
 }
 
+// Logs which platforms the package's INF has models for, and warns when none fits this
+// Windows: a 64-bit Windows installs no package without NTamd64 models. Changes no outcome.
+void LogModelTargets(SystemOps& system, StepLog& log, const std::string& infPath)
+{
+    unsigned long error = 0;
+    const auto decorations = system.ManufacturerDecorations(infPath, error);
+    if (!decorations) {
+        log.Record(InfUnreadableLine(infPath, system.DescribeError(error)));
+        return;
+    }
+    const std::vector<std::string> targets = ModelTargets(*decorations);
+    const std::string native = system.NativeArchitecture();
+    log.Record(ModelTargetsLine(targets, native));
+    if (!TargetsFit(targets, native))
+        log.Record(NoFittingModelsLine(native));
+}
+
 PreInstallOutcome Stage(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait)
 {
     const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(window.ExecutablePath()));
     log.Record(PackageDirectoryLine(packageDirectory));
     if (!PackageIsComplete(window, log, system, packageDirectory))
         return Failed(kErrorFileNotFound);
+    LogModelTargets(system, log, packageDirectory + kPackageInfName);
 
     unsigned long error = 0;
     const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
@@ -121,6 +132,14 @@ PreInstallOutcome Stage(WindowOps& window, SystemOps& system, StepLog& log, Setu
 }
 
 } // namespace
+
+std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error)
+{
+    const std::size_t size = system.WindowsDirectorySize(error);
+    if (size == 0)
+        return std::nullopt;
+    return system.ReadWindowsDirectory(size + 1, error);
+}
 
 PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait)
 {

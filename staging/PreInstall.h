@@ -7,6 +7,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+// What is at a path, seen without following a link.
+enum class PathKind {
+    Missing,
+    File,
+    Folder,
+    Link, // a symbolic link or junction, to a file or a folder
+};
 
 // What the procedure does to the window it runs in.
 class WindowOps {
@@ -46,7 +55,33 @@ public:
     virtual unsigned long WaitForStartedProgram(unsigned long& exitCode) = 0;
     // The system's one-line description of an error code.
     virtual std::string DescribeError(unsigned long error) = 0;
+
+    // What is at `path`; a link is reported as a link, never as what it points to.
+    virtual PathKind KindOfPath(const std::string& path) = 0;
+    // The names in a folder (not "." or ".."); nothing on failure, with the error in `error`.
+    virtual std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) = 0;
+    // A whole file's bytes; nothing when it cannot be read.
+    virtual std::optional<std::string> ReadFileBytes(const std::string& path) = 0;
+    // Removes a file, even a read-only one, or a link of either kind (never what it points to).
+    virtual unsigned long RemoveFile(const std::string& path) = 0;
+    // Removes an empty folder.
+    virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
+    // Removes a driver package from Windows' driver store by the name of its INF in the
+    // Windows directory's inf folder (oemN.inf), with its precompiled .pnf; never forced
+    // while a device uses it.
+    virtual unsigned long UninstallDriverPackage(const std::string& infName) = 0;
+    // The TargetOSVersion decorations of each line of an INF's [Manufacturer] section, as
+    // Windows' INF parser reads them (an empty list for an undecorated line); nothing when
+    // the INF cannot be read, with the error in `error`.
+    virtual std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
+        const std::string& infPath, unsigned long& error) = 0;
+    // The running Windows' own processor architecture, as INF decorations name it: "x86",
+    // "amd64", "arm64" or "ia64".
+    virtual std::string NativeArchitecture() = 0;
 };
+
+// The Windows directory; nothing on failure, with the system's error code in `error`.
+std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error);
 
 // Where the procedure records each step for the administrator; it may record nowhere.
 class StepLog {

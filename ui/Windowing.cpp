@@ -1,7 +1,7 @@
 #include "ui/Windowing.h"
 
+#include "staging/OptionalFunction.h"
 #include "staging/Win32Text.h"
-#include "ui/OptionalFunction.h"
 
 #include <algorithm>
 

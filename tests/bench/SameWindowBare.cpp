@@ -4,8 +4,8 @@
 // same resources; it restricts the DLL search at start as the program does. What the
 // program costs beyond this is the layer's.
 #include "shell/DllSearch.h"
+#include "staging/OptionalFunction.h"
 #include "staging/Win32Text.h"
-#include "ui/OptionalFunction.h"
 #include "ui/Unit1Form.h"
 
 #include <windows.h>

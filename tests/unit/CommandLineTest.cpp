@@ -51,4 +51,29 @@ TEST(ParseArguments, PlainArgumentsAreIgnoredAndTheFirstUnknownSwitchIsKept)
         EXPECT_EQ(ParseArguments({"/S", unknown, "/Y"}).unknownSwitch, unknown);
 }
 
+TEST(ParseArguments, TimeoutTakesWholeSecondsFromOneToADay)
+{
+    EXPECT_EQ(ParseArguments({"/S"}).setupTimeoutSeconds, 1800u);
+    const std::pair<const char*, unsigned long> accepted[] = {
+        {"/TIMEOUT=1", 1}, {"-timeout=600", 600}, {"/Timeout=86400", 86400}, {"/TIMEOUT=0003", 3}};
+    for (const auto& [argument, seconds] : accepted) {
+        const CommandLineRequest request = ParseArguments({"/S", argument});
+        EXPECT_EQ(request.setupTimeoutSeconds, seconds) << argument;
+        EXPECT_TRUE(request.unknownSwitch.empty()) << argument;
+    }
+    for (const char* rejected : {"/TIMEOUT=0", "/TIMEOUT=86401", "/TIMEOUT=", "/TIMEOUT", "/TIMEOUT=-5", "/TIMEOUT=+5",
+             "/TIMEOUT=1.5", "/TIMEOUT=5s", "/TIMEOUT= 5", "/TIMEOUT=4294967297", "/TIMEOUT=99999"})
+        EXPECT_EQ(ParseArguments({"/S", rejected}).unknownSwitch, rejected);
+}
+
+TEST(ParseArguments, UninstallIsASwitchOfItsOwn)
+{
+    const CommandLineRequest request = ParseArguments({"/uninstall", "/S", "/LOG=u.log"});
+    EXPECT_TRUE(request.uninstall);
+    EXPECT_TRUE(request.silent);
+    EXPECT_TRUE(request.unknownSwitch.empty());
+    EXPECT_FALSE(ParseArguments({"/S"}).uninstall);
+    EXPECT_EQ(ParseArguments({"/UNINSTALLX"}).unknownSwitch, "/UNINSTALLX");
+}
+
 } // namespace

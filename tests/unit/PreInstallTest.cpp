@@ -1,7 +1,7 @@
-// The pre-install procedure against fake window and system operations. Both fakes write
-// to one journal, so the order of what happens can be checked.
+// The pre-install procedure against fake window and system operations.
 #include "staging/PreInstall.h"
 #include "staging/DriverPackage.h"
+#include "tests/unit/FakeOps.h"
 
 #include <gtest/gtest.h>
 
@@ -12,112 +12,6 @@
 #include <vector>
 
 namespace {
-
-using Journal = std::vector<std::string>;
-
-class FakeWindow : public WindowOps {
-public:
-    explicit FakeWindow(Journal& journal)
-        : journal_(journal)
-    {
-    }
-    std::string exePath = "C:\\Package\\preinstall.exe";
-    bool buttonEnabled = true;
-    bool labelVisible = false;
-    std::vector<std::string> messages;
-
-    std::string ExecutablePath() override { return exePath; }
-    void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
-    {
-        messages.push_back(text);
-        journal_.push_back("message " + caption + " " + std::to_string(iconFlags) + " " + text);
-    }
-    void SetPreInstallButtonEnabled(bool enabled) override
-    {
-        buttonEnabled = enabled;
-        journal_.push_back(enabled ? "enable button" : "disable button");
-    }
-    void ShowSuccessLabel() override
-    {
-        labelVisible = true;
-        journal_.push_back("show label");
-    }
-
-private:
-    Journal& journal_;
-};
-
-class FakeSystem : public SystemOps {
-public:
-    explicit FakeSystem(Journal& journal)
-        : journal_(journal)
-    {
-    }
-    std::set<std::string> files;
-    std::string windowsDirectory = "C:\\WINDOWS";
-    bool firstQueryFails = false;
-    bool secondQueryFails = false;
-    unsigned long queryError = 0;
-    unsigned long mkdirError = 0;
-    bool directoryExisted = false;
-    std::map<std::string, unsigned long> copyErrors; // by destination
-    unsigned long startError = 0;
-    unsigned long waitError = 0;
-    unsigned long setupExitCode = 0;
-    std::vector<std::size_t> bufferSizes;
-
-    bool FileExists(const std::string& path) override
-    {
-        journal_.push_back("exists " + path);
-        return files.count(path) != 0;
-    }
-    std::optional<std::uint64_t> FileSize(const std::string& path) override
-    {
-        return path.size(); // any size that differs by file
-    }
-    std::size_t WindowsDirectorySize(unsigned long& error) override
-    {
-        error = firstQueryFails ? queryError : 0;
-        return firstQueryFails ? 0 : windowsDirectory.size() + 1;
-    }
-    std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) override
-    {
-        bufferSizes.push_back(bufferSize);
-        error = secondQueryFails ? queryError : 0;
-        if (secondQueryFails)
-            return std::nullopt;
-        return windowsDirectory;
-    }
-    unsigned long MakeDirectory(const std::string& path, bool& created) override
-    {
-        journal_.push_back("mkdir " + path);
-        created = mkdirError == 0 && !directoryExisted;
-        return mkdirError;
-    }
-    unsigned long CopyFileOver(const std::string& from, const std::string& to) override
-    {
-        journal_.push_back("copy " + from + " -> " + to);
-        const auto error = copyErrors.find(to);
-        return error == copyErrors.end() ? 0 : error->second;
-    }
-    unsigned long StartProgram(const std::string& program, const std::string& parameters,
-        const std::string& workingDirectory, unsigned long& processId) override
-    {
-        journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
-        processId = 4242;
-        return startError;
-    }
-    unsigned long WaitForStartedProgram(unsigned long& exitCode) override
-    {
-        journal_.push_back("wait");
-        exitCode = setupExitCode;
-        return waitError;
-    }
-    std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
-
-private:
-    Journal& journal_;
-};
 
 class PreInstallTest : public ::testing::Test {
 protected:
@@ -364,6 +258,7 @@ TEST_F(PreInstallTest, LogHasALinePerStepAndTheResult)
         "检查 C:\\Package\\TOVRA.INF: 存在",
         "检查 C:\\Package\\TOVRAWDM.SYS: 存在",
         "检查 C:\\Package\\TOVRA.DLL: 存在",
+        "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: 无修饰; 本机 Windows: x86",
         "Windows 目录: C:\\WINDOWS",
         "暂存目录 C:\\WINDOWS\\tovra_driver: 已创建",
         "复制 C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE: 39 字节",

@@ -1,0 +1,64 @@
+#include "shell/BoundedSetup.h"
+
+#include "shell/CommandLine.h"
+
+namespace {
+
+// How long ending the timed-out setup may take before the run reports it anyway.
+constexpr DWORD kEndingMilliseconds = 10000;
+
+} // namespace
+
+BoundedSetupOps::BoundedSetupOps(StepLog& log, unsigned long timeoutSeconds)
+    : log_(log)
+    , timeoutSeconds_(timeoutSeconds)
+{
+}
+
+BoundedSetupOps::~BoundedSetupOps()
+{
+    // Closing the job ends nothing: it has no kill-on-close limit.
+    for (const HANDLE handle : {setup_, job_})
+        if (handle != nullptr)
+            CloseHandle(handle);
+}
+
+unsigned long BoundedSetupOps::StartProgram(const std::string& program, const std::string& parameters,
+    const std::string& workingDirectory, unsigned long& processId)
+{
+    // Started suspended, so that it cannot start anything before it is in the job.
+    PROCESS_INFORMATION process;
+    if (const unsigned long error =
+            StartHiddenProgram(program, parameters, workingDirectory, CREATE_SUSPENDED, process))
+        return error;
+    if (job_ == nullptr)
+        job_ = CreateJobObjectW(nullptr, nullptr);
+    // Fails where this program runs in a job that allows no other (Windows 7 and older).
+    setupInJob_ = job_ != nullptr && AssignProcessToJobObject(job_, process.hProcess) != FALSE;
+    if (!setupInJob_)
+        log_.Record(SetupOutsideJobLogLine(DescribeError(LastError())));
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
+    if (setup_ != nullptr)
+        CloseHandle(setup_);
+    setup_ = process.hProcess;
+    processId = process.dwProcessId;
+    return 0;
+}
+
+unsigned long BoundedSetupOps::WaitForStartedProgram(unsigned long& exitCode)
+{
+    const unsigned long error = WaitForProgram(setup_, timeoutSeconds_ * 1000, exitCode);
+    if (error == ERROR_TIMEOUT)
+        EndTimedOutSetup();
+    return error;
+}
+
+void BoundedSetupOps::EndTimedOutSetup()
+{
+    const bool endedWithItsProcesses = setupInJob_ && TerminateJobObject(job_, ERROR_TIMEOUT) != FALSE;
+    if (!endedWithItsProcesses)
+        TerminateProcess(setup_, ERROR_TIMEOUT);
+    WaitForSingleObject(setup_, kEndingMilliseconds);
+    log_.Record(SetupTimedOutLogLine(timeoutSeconds_, endedWithItsProcesses));
+}

@@ -1,0 +1,29 @@
+// The pre-install procedure run backwards: removes this package's copies from Windows'
+// driver store and the staging folder with what is in it. Portable, like the procedure:
+// it reaches Windows and the log only through SystemOps and StepLog. All strings are UTF-8.
+#pragma once
+
+#include "staging/PreInstall.h"
+
+#include <string>
+#include <vector>
+
+// How an uninstall ended: 0 or the first failing step's system code, what was removed (one
+// line each, for the user) and, for a failure, what failed with the system's reason.
+struct UninstallOutcome {
+    unsigned long error = 0;
+    std::vector<std::string> removed;
+    std::string failure;
+};
+
+// The driver store's copies are the INFs in the Windows directory's inf folder whose bytes
+// equal the staged TOVRA.INF. They go first: without the staged INF a later uninstall could
+// not find them, so the staging folder stays when one of them cannot be removed. A link in
+// the staging folder is removed as a link and never followed; a file where the folder
+// should be is left alone (183). Every step is logged.
+UninstallOutcome RunUninstall(SystemOps& system, StepLog& log);
+
+// The texts of an uninstall, also used by its caller.
+std::string NothingToUninstallText();
+std::string UninstalledText(const std::vector<std::string>& removed);
+std::string MarkerRemovedText();

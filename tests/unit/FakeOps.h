@@ -1,0 +1,202 @@
+// Fake window and system operations for the portable procedures. Both write to one
+// journal, so the order of what happens can be checked.
+#pragma once
+
+#include "staging/PreInstall.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+using Journal = std::vector<std::string>;
+
+class FakeWindow : public WindowOps {
+public:
+    explicit FakeWindow(Journal& journal)
+        : journal_(journal)
+    {
+    }
+    std::string exePath = "C:\\Package\\preinstall.exe";
+    bool buttonEnabled = true;
+    bool labelVisible = false;
+    std::vector<std::string> messages;
+
+    std::string ExecutablePath() override { return exePath; }
+    void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
+    {
+        messages.push_back(text);
+        journal_.push_back("message " + caption + " " + std::to_string(iconFlags) + " " + text);
+    }
+    void SetPreInstallButtonEnabled(bool enabled) override
+    {
+        buttonEnabled = enabled;
+        journal_.push_back(enabled ? "enable button" : "disable button");
+    }
+    void ShowSuccessLabel() override
+    {
+        labelVisible = true;
+        journal_.push_back("show label");
+    }
+
+private:
+    Journal& journal_;
+};
+
+class FakeSystem : public SystemOps {
+public:
+    explicit FakeSystem(Journal& journal)
+        : journal_(journal)
+    {
+    }
+    std::set<std::string> files;
+    std::string windowsDirectory = "C:\\WINDOWS";
+    bool firstQueryFails = false;
+    bool secondQueryFails = false;
+    unsigned long queryError = 0;
+    unsigned long mkdirError = 0;
+    bool directoryExisted = false;
+    std::map<std::string, unsigned long> copyErrors; // by destination
+    unsigned long startError = 0;
+    unsigned long waitError = 0;
+    unsigned long setupExitCode = 0;
+    std::vector<std::size_t> bufferSizes;
+
+    bool FileExists(const std::string& path) override
+    {
+        journal_.push_back("exists " + path);
+        return files.count(path) != 0;
+    }
+    std::optional<std::uint64_t> FileSize(const std::string& path) override
+    {
+        const auto found = bytes.find(path);
+        return found != bytes.end() ? found->second.size() : path.size(); // else any size that differs by file
+    }
+    std::size_t WindowsDirectorySize(unsigned long& error) override
+    {
+        error = firstQueryFails ? queryError : 0;
+        return firstQueryFails ? 0 : windowsDirectory.size() + 1;
+    }
+    std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) override
+    {
+        bufferSizes.push_back(bufferSize);
+        error = secondQueryFails ? queryError : 0;
+        if (secondQueryFails)
+            return std::nullopt;
+        return windowsDirectory;
+    }
+    unsigned long MakeDirectory(const std::string& path, bool& created) override
+    {
+        journal_.push_back("mkdir " + path);
+        created = mkdirError == 0 && !directoryExisted;
+        return mkdirError;
+    }
+    unsigned long CopyFileOver(const std::string& from, const std::string& to) override
+    {
+        journal_.push_back("copy " + from + " -> " + to);
+        const auto error = copyErrors.find(to);
+        return error == copyErrors.end() ? 0 : error->second;
+    }
+    unsigned long StartProgram(const std::string& program, const std::string& parameters,
+        const std::string& workingDirectory, unsigned long& processId) override
+    {
+        journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
+        processId = 4242;
+        return startError;
+    }
+    unsigned long WaitForStartedProgram(unsigned long& exitCode) override
+    {
+        journal_.push_back("wait");
+        exitCode = setupExitCode;
+        return waitError;
+    }
+    std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
+
+    // A disk for the uninstall: what is at each path, a file's bytes, where each link points.
+    std::map<std::string, PathKind> disk;
+    std::map<std::string, std::string> bytes;
+    std::map<std::string, std::string> linkTargets;
+    std::map<std::string, unsigned long> removeErrors;    // by path
+    std::map<std::string, unsigned long> uninstallErrors; // by INF name
+    std::optional<std::vector<std::vector<std::string>>> decorations = std::vector<std::vector<std::string>>{{}};
+    unsigned long decorationsError = 0;
+    std::string nativeArchitecture = "x86";
+    std::string lastInfRead;
+
+    PathKind KindOfPath(const std::string& path) override
+    {
+        const auto found = disk.find(ThroughLinks(path));
+        return found == disk.end() ? PathKind::Missing : found->second;
+    }
+    std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) override
+    {
+        const std::string bare = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+        journal_.push_back("list " + bare);
+        const std::string prefix = ThroughLinks(bare, true) + "\\";
+        std::vector<std::string> names;
+        for (const auto& [path, kind] : disk)
+            if (path.rfind(prefix, 0) == 0 && path.find('\\', prefix.size()) == std::string::npos)
+                names.push_back(path.substr(prefix.size()));
+        error = names.empty() && disk.count(ThroughLinks(bare, true)) == 0 ? 3 : 0;
+        return error == 0 ? std::optional(names) : std::nullopt;
+    }
+    std::optional<std::string> ReadFileBytes(const std::string& path) override
+    {
+        const auto found = bytes.find(ThroughLinks(path, true));
+        return found == bytes.end() ? std::nullopt : std::optional(found->second);
+    }
+    unsigned long RemoveFile(const std::string& path) override { return Remove("remove " + path, path); }
+    unsigned long RemoveEmptyFolder(const std::string& folder) override
+    {
+        const std::string prefix = ThroughLinks(folder, true) + "\\";
+        for (const auto& [path, kind] : disk)
+            if (path.rfind(prefix, 0) == 0)
+                return 145; // ERROR_DIR_NOT_EMPTY
+        return Remove("rmdir " + folder, folder);
+    }
+    unsigned long UninstallDriverPackage(const std::string& infName) override
+    {
+        journal_.push_back("uninstall " + infName);
+        const auto error = uninstallErrors.find(infName);
+        if (error != uninstallErrors.end())
+            return error->second;
+        disk.erase(windowsDirectory + "\\inf\\" + infName);
+        return 0;
+    }
+    std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
+        const std::string& infPath, unsigned long& error) override // changes nothing: not journalled
+    {
+        lastInfRead = infPath;
+        error = decorationsError;
+        return decorations;
+    }
+    std::string NativeArchitecture() override { return nativeArchitecture; }
+
+private:
+    // The path Windows reaches through the links on the way; the last part too when `last`.
+    std::string ThroughLinks(const std::string& path, bool last = false) const
+    {
+        for (const auto& [link, target] : linkTargets)
+            if (path.rfind(link + "\\", 0) == 0)
+                return target + path.substr(link.size());
+            else if (last && path == link)
+                return target;
+        return path;
+    }
+    unsigned long Remove(const std::string& entry, const std::string& path)
+    {
+        journal_.push_back(entry);
+        const auto error = removeErrors.find(path);
+        if (error != removeErrors.end())
+            return error->second;
+        // Removing a link takes the link; anything else is reached through the links.
+        if (linkTargets.erase(path) == 0)
+            disk.erase(ThroughLinks(path));
+        else
+            disk.erase(path);
+        bytes.erase(ThroughLinks(path));
+        return 0;
+    }
+
+    Journal& journal_;
+};
