@@ -319,6 +319,215 @@ TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRun
     ExitWithCodeZero();
 }
 
+// The stand-in setup's child (TOVRA_STANDIN_CHILD_MS), by the id the setup wrote; 0 for none.
+DWORD ChildOfSetup(const std::wstring& staging)
+{
+    const std::string id = ReadWholeFile(staging + L"child.pid");
+    return id.empty() ? 0 : std::stoul(id);
+}
+
+bool ProcessRuns(DWORD id)
+{
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr)
+        return false;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+void EndProcess(DWORD id)
+{
+    if (const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+}
+
+TEST_F(CommandLineTest, TimeoutEndsTheSetupAndEverythingItStarted)
+{
+    const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"60000");
+    const ScopedVariable child(L"TOVRA_STANDIN_CHILD_MS", L"60000");
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(RunToEnd(L"/S /TIMEOUT=3 /LOG=\"" + logPath + L"\""), static_cast<DWORD>(ERROR_TIMEOUT)) << Log();
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 3000u);
+    EXPECT_LT(took, 20000u) << "the run did not end soon after its timeout";
+    const DWORD childId = ChildOfSetup(staging);
+    ASSERT_NE(childId, 0u) << "the setup started no child";
+    EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 5000))
+        << (ProcessRuns(childId) ? "the setup's child lives on" : "the setup lives on");
+    EndProcess(childId);
+    EXPECT_FALSE(PathExists(staging + L"setup.done"));
+    EXPECT_TRUE(Logged("安装程序在 3 秒内没有结束，已结束它和它启动的所有进程")) << Log();
+    EXPECT_TRUE(Logged("退出代码 1460")) << Log();
+    std::map<std::string, std::string> marker = MarkerValues();
+    EXPECT_EQ(marker.count("Installed"), 0u);
+    EXPECT_EQ(marker["LastExitCode"], Dword(ERROR_TIMEOUT));
+    EXPECT_EQ(marker.count("SetupExitCode"), 0u);
+}
+
+TEST_F(CommandLineTest, WhatASetupLeavesRunningWhenItEndsByItselfLivesOn)
+{
+    const ScopedVariable child(L"TOVRA_STANDIN_CHILD_MS", L"60000");
+    EXPECT_EQ(RunToEnd(L"/S /TIMEOUT=30"), 0u);
+    const DWORD childId = ChildOfSetup(staging);
+    ASSERT_NE(childId, 0u) << "the setup started no child";
+    EXPECT_TRUE(ProcessRuns(childId)) << "the run ended what its setup left running";
+    EndProcess(childId);
+}
+
+// The stand-in package's INF with another [Manufacturer] line.
+std::string InfWithManufacturer(const std::string& line)
+{
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=SmartCardReader\r\nProvider=%V%\r\n\r\n"
+           "[Manufacturer]\r\n" +
+        line + "\r\n\r\n[Strings]\r\nV=\"Example Test Vendor\"\r\n";
+}
+
+struct ModelsCase {
+    const char* name;
+    const char* manufacturerLine;
+    const char* targets;
+    bool warned; // on 64-bit Windows, as both Wines are
+};
+
+class ModelsTest : public CommandLineTest, public ::testing::WithParamInterface<ModelsCase> { };
+
+TEST_P(ModelsTest, LogNamesThePlatformsAndWarnsWhenNoneFitsThisWindows)
+{
+    WriteWholeFile(folder.Path() + L"TOVRA.INF", InfWithManufacturer(GetParam().manufacturerLine));
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_TRUE(Logged(std::string("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ") + GetParam().targets +
+        "; 本机 Windows: amd64\r\n"))
+        << Log();
+    EXPECT_EQ(Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"), GetParam().warned)
+        << Log();
+}
+INSTANTIATE_TEST_SUITE_P(CommandLineTest, ModelsTest,
+    ::testing::Values(ModelsCase{"NTx86Only", "%V%=Models,NTx86", "NTx86", true},
+        ModelsCase{"NTamd64Only", "%V%=Models,NTamd64.6.1", "NTamd64", false},
+        ModelsCase{"Undecorated", "%V%=Models", "无修饰", true}),
+    [](const ::testing::TestParamInfo<ModelsCase>& info) { return std::string(info.param.name); });
+
+// /UNINSTALL after installs whose stand-in setup put its INF into the driver store.
+class UninstallRunTest : public CommandLineTest {
+protected:
+    const std::wstring infFolder = WindowsDirectory() + L"\\inf\\";
+    const std::wstring otherVendor = infFolder + L"oem90.inf";
+    const std::string otherVendorInf = InfWithManufacturer("%V%=OtherModels,NTamd64");
+
+    void SetUp() override
+    {
+        CommandLineTest::SetUp();
+        WriteWholeFile(otherVendor, otherVendorInf);
+    }
+    void TearDown() override
+    {
+        for (const std::wstring& copy : StoreCopies())
+            DeleteFileW((infFolder + copy).c_str());
+        DeleteFileW(otherVendor.c_str());
+        CommandLineTest::TearDown();
+    }
+    // The INFs in the inf folder with the bytes of the package's TOVRA.INF.
+    std::vector<std::wstring> StoreCopies() const
+    {
+        const std::string package = ReadWholeFile(folder.Path() + L"TOVRA.INF");
+        std::vector<std::wstring> copies;
+        for (const auto& [name, file] : FolderSnapshot(infFolder))
+            if (file.first == package)
+                copies.push_back(name);
+        return copies;
+    }
+    void InstallIntoTheDriverStore()
+    {
+        const ScopedVariable store(L"TOVRA_STANDIN_DRIVER_STORE", L"1");
+        ASSERT_EQ(RunToEnd(L"/S"), 0u);
+        ASSERT_EQ(StoreCopies().size(), 1u) << "the stand-in setup put nothing into the driver store";
+        ASSERT_TRUE(MarkerSaysInstalled());
+    }
+    // Starts /UNINSTALL with a box, reads the box and answers it; the box's caption and text.
+    std::pair<std::wstring, std::wstring> UninstallWithABox()
+    {
+        Launch(L"/UNINSTALL");
+        const HWND box = WaitForTopWindow(program->Id(), L"#32770", 60000);
+        if (box == nullptr)
+            return {L"(no message box)", L""};
+        std::pair<std::wstring, std::wstring> shown{WindowText(box), MessageBoxText(box)};
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return shown;
+    }
+};
+
+TEST_F(UninstallRunTest, RemovesTheDriverStoreCopyTheStagingFolderAndTheMarker)
+{
+    InstallIntoTheDriverStore();
+    const std::wstring copy = StoreCopies().front();
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_EQ(windowSeen, std::nullopt) << Narrow(windowSeen.value_or(L""));
+    EXPECT_TRUE(StoreCopies().empty()) << Log();
+    EXPECT_FALSE(PathExists(infFolder + copy.substr(0, copy.size() - 4) + L".pnf"));
+    EXPECT_EQ(ReadWholeFile(otherVendor), otherVendorInf) << "another vendor's INF was touched";
+    EXPECT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver"));
+    EXPECT_TRUE(MarkerValues().empty()) << "the marker outlived the uninstall";
+    EXPECT_TRUE(Logged("已从驱动库删除 " + Narrow(infFolder + copy))) << Log();
+    EXPECT_TRUE(Logged("结果: 成功, 退出代码 0")) << Log();
+}
+
+TEST_F(UninstallRunTest, BoxSaysWhatWasRemovedOrThatThereWasNothing)
+{
+    InstallIntoTheDriverStore();
+    const auto [caption, text] = UninstallWithABox();
+    EXPECT_EQ(caption, kCaption);
+    EXPECT_EQ(text.rfind(L"已卸载:\n驱动库中的 ", 0), 0u) << Narrow(text);
+    EXPECT_NE(text.find(L"tovra_driver（"), std::wstring::npos) << Narrow(text);
+    EXPECT_NE(text.find(L"\n检测标记"), std::wstring::npos) << Narrow(text);
+    EXPECT_EQ(program->WaitForExit(30000), 0u);
+
+    EXPECT_EQ(UninstallWithABox(), std::make_pair(kCaption, std::wstring(L"没有需要卸载的内容。")));
+    EXPECT_EQ(program->WaitForExit(30000), 0u);
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S"), 0u) << "nothing to remove is no failure";
+}
+
+TEST_F(UninstallRunTest, LinkInTheStagingFolderIsNeverFollowed)
+{
+    InstallIntoTheDriverStore();
+    const std::wstring target = folder.Path() + L"linked";
+    const std::wstring link = staging + L"elsewhere";
+    CreateDirectoryW(target.c_str(), nullptr);
+    WriteWholeFile(target + L"\\keep.txt", "not ours");
+    MakeFolderLink(link, target);
+    const DWORD code = RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\"");
+    EXPECT_EQ(ReadWholeFile(target + L"\\keep.txt"), "not ours") << Log();
+    EXPECT_TRUE(StoreCopies().empty()) << Log();
+    EXPECT_FALSE(PathExists(staging + L"TOVRA.INF")) << Log();
+    if (IsLink(link)) {
+        // Neither Wine removes a link to a folder through Windows' calls (RemoveDirectoryW
+        // says 145, "not empty"); Windows removes the link itself. The run says so.
+        EXPECT_EQ(code, static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) << Log();
+        EXPECT_TRUE(Logged("无法删除 " + Narrow(link) + ": 错误代码 145")) << Log();
+        RemoveFolderLink(link);
+    } else {
+        EXPECT_EQ(code, 0u) << Log();
+        EXPECT_TRUE(Logged("已删除链接 " + Narrow(link) + "（没有进入它指向的位置）")) << Log();
+        EXPECT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver")) << Log();
+    }
+}
+
+TEST_F(UninstallRunTest, FileAtTheStagingPathIsKeptAndNamed)
+{
+    const std::wstring path = WindowsDirectory() + L"\\tovra_driver";
+    WriteWholeFile(path, "someone else's file");
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    const auto [caption, text] = UninstallWithABox();
+    EXPECT_EQ(caption, kWarning);
+    EXPECT_NE(text.find(L"是一个文件"), std::wstring::npos) << Narrow(text);
+    EXPECT_EQ(program->WaitForExit(30000), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(ReadWholeFile(path), "someone else's file");
+    DeleteFileW(path.c_str());
+}
+
 TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
 {
     for (const char* folderState : {"已创建", "已存在"}) {
@@ -336,7 +545,7 @@ TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
     const std::string log = Log();
     EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 15) << "a run is 15 lines:\n" << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 16) << "a run is 16 lines:\n" << log;
 }
 
 TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)

@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 const wchar_t* const kPackageFiles[] = {L"TOVRA.EXB", L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"};
@@ -59,7 +62,10 @@ void RemoveTree(const std::wstring& folder)
             if (name == L"." || name == L"..")
                 continue;
             const std::wstring path = base + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryW(path.c_str())) // a link: never what it points to
+                    DeleteFileW(path.c_str());
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -158,4 +164,71 @@ std::wstring WindowsDirectory()
     wchar_t buffer[MAX_PATH];
     const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
     return std::wstring(buffer, length);
+}
+
+bool IsLink(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+// Runs a Unix program through Wine, which starts one named by its Z: path; `make` gives
+// the command line from Unix names of `paths`. Wine does not wait for such a program to
+// end: true once `done`, false when it is not after 10 s. Throws when Wine cannot start it.
+bool RunThroughWine(const std::vector<std::wstring>& paths,
+    const std::function<std::wstring(const std::vector<std::wstring>&)>& make, const std::function<bool()>& done)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixFileName == nullptr)
+        throw std::runtime_error("this is not Wine");
+    std::vector<std::wstring> unixPaths;
+    for (const std::wstring& path : paths) {
+        char* name = unixFileName(path.c_str());
+        if (name == nullptr)
+            throw std::runtime_error("no Unix name for " + Utf8(path));
+        unixPaths.emplace_back(name, name + std::strlen(name)); // the test paths are ASCII
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    std::wstring command = make(unixPaths);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        ThrowLastError("cannot start " + Utf8(command));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 10000; waited += 20) {
+        if (done())
+            return true;
+        Sleep(20);
+    }
+    return done();
+}
+
+} // namespace
+
+void MakeFolderLink(const std::wstring& link, const std::wstring& target)
+{
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && IsLink(link))
+        return;
+    // Wine's CreateSymbolicLinkW says yes and makes nothing: make a Unix link, which Wine
+    // shows as a folder with FILE_ATTRIBUTE_REPARSE_POINT, as Windows shows its own.
+    if (!RunThroughWine(
+            {target, link}, [](const auto& unix) { return L"Z:\\bin\\ln -s " + unix[0] + L" " + unix[1]; },
+            [&] { return IsLink(link); }))
+        throw std::runtime_error("ln made no link at " + Utf8(link));
+}
+
+void RemoveFolderLink(const std::wstring& link)
+{
+    if (!IsLink(link) || RemoveDirectoryW(link.c_str()))
+        return;
+    // Wine 8 removes no Unix link to a folder through Windows calls.
+    if (!RunThroughWine(
+            {link}, [](const auto& unix) { return L"Z:\\bin\\rm " + unix[0]; }, [&] { return !IsLink(link); }))
+        throw std::runtime_error("cannot remove the link " + Utf8(link));
 }

@@ -28,7 +28,14 @@ private:
     const wchar_t* name_;
 };
 
+// Removes a folder and what is in it; a link in it is removed as a link, never followed.
 void RemoveTree(const std::wstring& folder);
+// Whether `path` is a symbolic link or junction.
+bool IsLink(const std::wstring& path);
+// Makes `link` a symbolic link to the folder `target`; throws with the reason when it cannot.
+void MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, never its target.
+void RemoveFolderLink(const std::wstring& link);
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool PathExists(const std::wstring& path);
