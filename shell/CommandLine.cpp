@@ -121,15 +121,17 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 std::string UsageText()
 {
     // Short lines: a message box wraps long ones wherever it likes.
-    return "用法：preinstall.exe [/S] [/TIMEOUT=秒] [/UNINSTALL] [/LOG=文件] [/?]\n"
+    return "用法：preinstall.exe [/S] [/TIMEOUT=秒]\n"
+           "　　　[/UNINSTALL] [/LOG=文件] [/?]\n"
            "\n"
            "（无参数）　显示安装窗口\n"
            "/S 或 /Q　　静默预装：不显示任何窗口，\n"
            "　　　　　　等安装程序结束后以退出代码报告\n"
-           "/TIMEOUT=秒　最多等安装程序这么久（1～86400，\n"
-           "　　　　　　默认 1800），到时结束它和它启动的进程\n"
-           "/UNINSTALL　删除暂存的文件、驱动库中的驱动包\n"
-           "　　　　　　和检测标记；加 /S 时不显示结果框\n"
+           "/TIMEOUT=秒　静默预装最多等这么久\n"
+           "　　　　　　（1～86400，默认 1800），\n"
+           "　　　　　　到时结束安装程序和它启动的进程\n"
+           "/UNINSTALL　删除暂存文件、驱动库中的\n"
+           "　　　　　　驱动包和检测标记\n"
            "/LOG=文件　把每一步追加记录到该文件，\n"
            "　　　　　　路径含空格时加引号\n"
            "/? /H /HELP　显示本说明\n"
