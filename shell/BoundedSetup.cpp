@@ -18,9 +18,8 @@ BoundedSetupOps::BoundedSetupOps(StepLog& log, unsigned long timeoutSeconds)
 BoundedSetupOps::~BoundedSetupOps()
 {
     // Closing the job ends nothing: it has no kill-on-close limit.
-    for (const HANDLE handle : {setup_, job_})
-        if (handle != nullptr)
-            CloseHandle(handle);
+    if (job_ != nullptr)
+        CloseHandle(job_);
 }
 
 unsigned long BoundedSetupOps::StartProgram(const std::string& program, const std::string& parameters,
@@ -38,17 +37,13 @@ unsigned long BoundedSetupOps::StartProgram(const std::string& program, const st
     if (!setupInJob_)
         log_.Record(SetupOutsideJobLogLine(DescribeError(LastError())));
     ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
-    if (setup_ != nullptr)
-        CloseHandle(setup_);
-    setup_ = process.hProcess;
-    processId = process.dwProcessId;
+    KeepStartedProcess(process, processId);
     return 0;
 }
 
 unsigned long BoundedSetupOps::WaitForStartedProgram(unsigned long& exitCode)
 {
-    const unsigned long error = WaitForProgram(setup_, timeoutSeconds_ * 1000, exitCode);
+    const unsigned long error = WaitForProgram(StartedProcess(), timeoutSeconds_ * 1000, exitCode);
     if (error == ERROR_TIMEOUT)
         EndTimedOutSetup();
     return error;
@@ -58,7 +53,7 @@ void BoundedSetupOps::EndTimedOutSetup()
 {
     const bool endedWithItsProcesses = setupInJob_ && TerminateJobObject(job_, ERROR_TIMEOUT) != FALSE;
     if (!endedWithItsProcesses)
-        TerminateProcess(setup_, ERROR_TIMEOUT);
-    WaitForSingleObject(setup_, kEndingMilliseconds);
+        TerminateProcess(StartedProcess(), ERROR_TIMEOUT);
+    WaitForSingleObject(StartedProcess(), kEndingMilliseconds);
     log_.Record(SetupTimedOutLogLine(timeoutSeconds_, endedWithItsProcesses));
 }

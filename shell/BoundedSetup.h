@@ -22,7 +22,6 @@ private:
 
     StepLog& log_;
     unsigned long timeoutSeconds_;
-    HANDLE job_ = nullptr;   // holds the setup and its descendants, when Windows allows it
-    HANDLE setup_ = nullptr; // the setup's process
+    HANDLE job_ = nullptr; // holds the setup and its descendants, when Windows allows it
     bool setupInJob_ = false;
 };

@@ -181,12 +181,17 @@ unsigned long Win32SystemOps::StartProgram(const std::string& program, const std
     PROCESS_INFORMATION process;
     if (const unsigned long error = StartHiddenProgram(program, parameters, workingDirectory, 0, process))
         return error;
+    KeepStartedProcess(process, processId);
+    return 0;
+}
+
+void Win32SystemOps::KeepStartedProcess(const PROCESS_INFORMATION& process, unsigned long& processId)
+{
     CloseHandle(process.hThread);
     if (startedProcess_ != nullptr)
         CloseHandle(startedProcess_);
     startedProcess_ = process.hProcess;
     processId = process.dwProcessId;
-    return 0;
 }
 
 unsigned long Win32SystemOps::WaitForStartedProgram(unsigned long& exitCode)

@@ -32,6 +32,11 @@ public:
         const std::string& infPath, unsigned long& error) override;
     std::string NativeArchitecture() override;
 
+protected:
+    // Keeps a started process for the wait (the last one only) and closes its thread's handle.
+    void KeepStartedProcess(const PROCESS_INFORMATION& process, unsigned long& processId);
+    HANDLE StartedProcess() const { return startedProcess_; }
+
 private:
     HANDLE startedProcess_ = nullptr; // of the last StartProgram, kept for WaitForStartedProgram
 };
