@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned kIconInformation = 0x40;
-
 int RunWindow()
 {
     try {

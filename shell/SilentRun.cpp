@@ -91,8 +91,6 @@ unsigned long MarkerFailed(Win32SystemOps& system, StepLog& log, unsigned long e
     return error;
 }
 
-constexpr unsigned kIconInformation = 0x40;
-
 // Gives way with 1618 while another unattended run holds the lock, or while a staged setup
 // still runs; otherwise runs `work` holding the lock. What stopped it is logged and told.
 unsigned long UnderLock(

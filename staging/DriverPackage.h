@@ -49,6 +49,7 @@ inline constexpr bool IsSuccessCode(unsigned long code)
 // Message-box icon flags, with the values Windows gives them.
 inline constexpr unsigned kIconStop = 0x10;
 inline constexpr unsigned kIconExclamation = 0x30;
+inline constexpr unsigned kIconInformation = 0x40;
 
 // Texts for failures while staging. Each gets a second line with the system's
 // description of the error.
