@@ -6,10 +6,11 @@ to start on.
 
 With --allowed, every imported function must stand in the allow-list FILE: lines of
 "DLL FUNCTION  minimum Windows client per Microsoft's documentation".
+With --delayed DLL[,DLL...], those DLLs must be delay-loaded, not imported at start-up.
 With --version, the version resource (numbers and strings) and the manifest's assembly
 version must all be that version (MAJOR.MINOR.PATCH, shown as MAJOR.MINOR.PATCH.0).
 
-usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE] [--version V]"""
+usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE] [--delayed DLLS] [--version V]"""
 import argparse
 import re
 import struct
@@ -42,6 +43,35 @@ def imports(pe):
         names = found.setdefault(entry.dll.decode('ascii').lower(), [])
         names += [i.name.decode('ascii') if i.name else f'#{i.ordinal}' for i in entry.imports]
     return found
+
+
+def delay_imports(pe):
+    """{dll: [function names or #ordinals]} of the delay-load descriptors (lower-case DLL
+    names). GNU ld leaves the delay-import directory empty, so the descriptors are found by
+    their shape: attributes 1 (RVAs), a DLL name, module handle, address and name tables
+    inside the image, no time stamp."""
+    image = pe.get_memory_mapped_image()
+    found = {}
+    for offset in range(0, len(image) - 32, 4):
+        attributes, name, module, addresses, names, _, _, stamp = struct.unpack_from('<8I', image, offset)
+        if attributes != 1 or stamp or not all(0 < rva < len(image) for rva in (name, module, addresses, names)):
+            continue
+        dll = image[name:name + 64].split(b'\0', 1)[0]
+        if not dll.lower().endswith(b'.dll'):
+            continue
+        descriptor = (pe.parse_delay_import_directory(offset, 32) or [None])[0]
+        if descriptor is not None and descriptor.dll == dll:
+            found[dll.decode('ascii').lower()] = [i.name.decode('ascii') if i.name else f'#{i.ordinal}'
+                                                  for i in descriptor.imports]
+    return found
+
+
+def delayed_failures(imported, delayed, wanted):
+    """The DLLs in `wanted` must be loaded on first use only: an unattended run shows no
+    window, and loading the window's DLLs is most of a start under Wine."""
+    failures = [f'imports {dll} at start-up; it must be delay-loaded' for dll in wanted if dll in imported]
+    failures += [f'does not delay-load {dll}' for dll in wanted if dll not in delayed and dll not in imported]
+    return failures
 
 
 def read_allow_list(path):
@@ -108,6 +138,7 @@ def main():
     arguments.add_argument('--subsystem')
     arguments.add_argument('--allowed')
     arguments.add_argument('--version')
+    arguments.add_argument('--delayed')
     options = arguments.parse_args()
     path = options.exe
     pe = pefile.PE(path)
@@ -122,15 +153,17 @@ def main():
     failures += icon_failures(found)
     failures += tsaware_failures(pe)
 
-    imported = imports(pe)
-    foreign = [dll for dll in imported if dll not in WINDOWS_DLLS]
+    imported, delayed = imports(pe), delay_imports(pe)
+    foreign = [dll for dll in {**imported, **delayed} if dll not in WINDOWS_DLLS]
     if foreign:
         failures.append('imports DLLs that are not part of Windows: ' + ', '.join(foreign))
     if options.allowed:
         allowed = read_allow_list(options.allowed)
         failures += [f'imports {dll} {function}, which {options.allowed} does not allow'
-                     for dll, functions in sorted(imported.items()) for function in functions
-                     if (dll, function) not in allowed]
+                     for table in (imported, delayed) for dll, functions in sorted(table.items())
+                     for function in functions if (dll, function) not in allowed]
+    if options.delayed:
+        failures += delayed_failures(imported, delayed, options.delayed.lower().split(','))
 
     if options.subsystem:
         wanted = tuple(int(part) for part in options.subsystem.split('.'))
