@@ -61,9 +61,25 @@ def delay_imports(pe):
             continue
         descriptor = (pe.parse_delay_import_directory(offset, 32) or [None])[0]
         if descriptor is not None and descriptor.dll == dll:
-            found[dll.decode('ascii').lower()] = [i.name.decode('ascii') if i.name else f'#{i.ordinal}'
+            found[dll.decode('ascii').lower()] = [(i.name.decode('ascii') if i.name else f'#{i.ordinal}', i.address)
                                                   for i in descriptor.imports]
     return found
+
+
+def unbound_delay_slots(pe, delayed):
+    """Delay-load slots that do not point into the program's code: the first call through
+    one of them would jump there instead of loading the DLL."""
+    width = 8 if pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS else 4
+    base = pe.OPTIONAL_HEADER.ImageBase
+    code = [(base + s.VirtualAddress, base + s.VirtualAddress + s.Misc_VirtualSize) for s in pe.sections
+            if s.Characteristics & pefile.SECTION_CHARACTERISTICS['IMAGE_SCN_MEM_EXECUTE']]
+    failures = []
+    for dll, functions in sorted(delayed.items()):
+        for function, slot in functions:
+            target = int.from_bytes(pe.get_data(slot - base, width), 'little')
+            if not any(start <= target < end for start, end in code):
+                failures.append(f'delay-load slot of {dll} {function} holds {target:#x}, not the address of its stub')
+    return failures
 
 
 def delayed_failures(imported, delayed, wanted):
@@ -153,7 +169,10 @@ def main():
     failures += icon_failures(found)
     failures += tsaware_failures(pe)
 
-    imported, delayed = imports(pe), delay_imports(pe)
+    imported = imports(pe)
+    delayed_slots = delay_imports(pe)
+    delayed = {dll: [name for name, _ in functions] for dll, functions in delayed_slots.items()}
+    failures += unbound_delay_slots(pe, delayed_slots)
     foreign = [dll for dll in {**imported, **delayed} if dll not in WINDOWS_DLLS]
     if foreign:
         failures.append('imports DLLs that are not part of Windows: ' + ', '.join(foreign))
