@@ -65,9 +65,12 @@ unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, co
 }
 
 // Logs which platforms the package's INF has models for, and warns when none fits this
-// Windows: a 64-bit Windows installs no package without NTamd64 models. Changes no outcome.
+// Windows: a 64-bit Windows installs no package without NTamd64 models. Changes no outcome;
+// without a log the INF is not read (Windows' INF parser is a DLL to load).
 void LogModelTargets(SystemOps& system, StepLog& log, const std::string& infPath)
 {
+    if (!log.Keeps())
+        return;
     unsigned long error = 0;
     const auto decorations = system.ManufacturerDecorations(infPath, error);
     if (!decorations) {

@@ -88,12 +88,15 @@ class StepLog {
 public:
     virtual ~StepLog() = default;
     virtual void Record(const std::string& line) = 0;
+    // Whether recorded lines go anywhere: work done only for a line can then be skipped.
+    virtual bool Keeps() const { return true; }
 };
 
 // A log that records nothing: the program without /LOG.
 class NoStepLog final : public StepLog {
 public:
     void Record(const std::string&) override { }
+    bool Keeps() const override { return false; }
 };
 
 // Whether the procedure waits for the setup program it started to end.

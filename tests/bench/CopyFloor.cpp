@@ -9,6 +9,22 @@
 #include <cstdio>
 #include <string>
 
+namespace {
+
+// What failed, with the system's code and text, on standard error.
+bool Reported(BOOL succeeded, const wchar_t* what, const std::wstring& path)
+{
+    if (succeeded)
+        return true;
+    const DWORD error = GetLastError();
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    std::fwprintf(stderr, L"copy_floor: %ls %ls failed: error %lu: %ls\n", what, path.c_str(), error, text);
+    return false;
+}
+
+} // namespace
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 2 && !(argc == 3 && std::wstring(argv[2]) == L"start"))
@@ -28,7 +44,9 @@ int wmain(int argc, wchar_t** argv)
         {L"TOVRA.INF", L"TOVRA.INF"}, {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"}, {L"TOVRA.DLL", L"TOVRA.DLL"}};
     bool copied = true;
     for (const auto& [name, stagedName] : copies)
-        copied = CopyFileW((package + name).c_str(), (staging + stagedName).c_str(), FALSE) && copied;
+        copied = Reported(CopyFileW((package + name).c_str(), (staging + stagedName).c_str(), FALSE), L"CopyFileW",
+                     staging + stagedName) &&
+            copied;
     if (argc == 3) {
         const std::wstring setup = staging + L"TOVRA_SETUP.EXE";
         std::wstring commandLine = L"\"" + setup + L"\" /S";
@@ -37,8 +55,9 @@ int wmain(int argc, wchar_t** argv)
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION process{};
-        copied = CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, staging.c_str(),
-                     &startup, &process) &&
+        copied = Reported(CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              staging.c_str(), &startup, &process),
+                     L"CreateProcessW", setup) &&
             copied;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

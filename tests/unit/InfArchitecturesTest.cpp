@@ -97,4 +97,11 @@ TEST_F(ModelTargetsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsOnlyLogge
     EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF 的 [Manufacturer]: error 13"));
 }
 
+TEST_F(ModelTargetsLogTest, WithoutALogTheInfIsNotRead)
+{
+    NoStepLog noLog;
+    EXPECT_EQ(RunPreInstall(window, system, noLog, SetupWait::No).error, 0u);
+    EXPECT_EQ(system.lastInfRead, "");
+}
+
 } // namespace
