@@ -6,20 +6,20 @@
 //                                      "copystartfloor <milliseconds>"
 #include <windows.h>
 
+#include "tests/win/SystemError.h"
+
 #include <cstdio>
 #include <string>
 
 namespace {
 
 // What failed, with the system's code and text, on standard error.
-bool Reported(BOOL succeeded, const wchar_t* what, const std::wstring& path)
+bool Reported(BOOL succeeded, const char* what, const std::wstring& path)
 {
     if (succeeded)
         return true;
-    const DWORD error = GetLastError();
-    wchar_t text[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
-    std::fwprintf(stderr, L"copy_floor: %ls %ls failed: error %lu: %ls\n", what, path.c_str(), error, text);
+    const std::string reason = SystemError(GetLastError());
+    std::fprintf(stderr, "copy_floor: %s %s failed: %s\n", what, Utf8(path).c_str(), reason.c_str());
     return false;
 }
 
@@ -44,7 +44,7 @@ int wmain(int argc, wchar_t** argv)
         {L"TOVRA.INF", L"TOVRA.INF"}, {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"}, {L"TOVRA.DLL", L"TOVRA.DLL"}};
     bool copied = true;
     for (const auto& [name, stagedName] : copies)
-        copied = Reported(CopyFileW((package + name).c_str(), (staging + stagedName).c_str(), FALSE), L"CopyFileW",
+        copied = Reported(CopyFileW((package + name).c_str(), (staging + stagedName).c_str(), FALSE), "CopyFileW",
                      staging + stagedName) &&
             copied;
     if (argc == 3) {
@@ -57,7 +57,7 @@ int wmain(int argc, wchar_t** argv)
         PROCESS_INFORMATION process{};
         copied = Reported(CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                               staging.c_str(), &startup, &process),
-                     L"CreateProcessW", setup) &&
+                     "CreateProcessW", setup) &&
             copied;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -46,8 +46,8 @@ def imports(pe):
 
 
 def delay_imports(pe):
-    """{dll: [function names or #ordinals]} of the delay-load descriptors (lower-case DLL
-    names). GNU ld leaves the delay-import directory empty, so the descriptors are found by
+    """{dll: [(function name or #ordinal, address of its slot)]} of the delay-load
+    descriptors (lower-case DLL names). GNU ld leaves the delay-import directory empty, so the descriptors are found by
     their shape: attributes 1 (RVAs), a DLL name, module handle, address and name tables
     inside the image, no time stamp."""
     image = pe.get_memory_mapped_image()
