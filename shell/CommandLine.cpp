@@ -1,5 +1,7 @@
 #include "shell/CommandLine.h"
 
+#include "staging/Ascii.h"
+
 #include <optional>
 
 namespace {
@@ -7,14 +9,6 @@ namespace {
 bool IsBlank(char character)
 {
     return character == ' ' || character == '\t';
-}
-
-std::string UpperAscii(std::string text)
-{
-    for (char& character : text)
-        if (character >= 'a' && character <= 'z')
-            character = static_cast<char>(character - 'a' + 'A');
-    return text;
 }
 
 // The program's own name: up to the first blank, or between quotes, with no escapes.
@@ -116,75 +110,4 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
             request.unknownSwitch = argument;
     }
     return request;
-}
-
-std::string UsageText()
-{
-    // Short lines: a message box wraps long ones wherever it likes.
-    return "用法：preinstall.exe [/S] [/TIMEOUT=秒]\n"
-           "　　　[/UNINSTALL] [/LOG=文件] [/?]\n"
-           "\n"
-           "（无参数）　显示安装窗口\n"
-           "/S 或 /Q　　静默预装：不显示任何窗口，\n"
-           "　　　　　　等安装程序结束后以退出代码报告\n"
-           "/TIMEOUT=秒　静默预装最多等这么久\n"
-           "　　　　　　（1～86400，默认 1800），\n"
-           "　　　　　　到时结束安装程序和它启动的进程\n"
-           "/UNINSTALL　删除暂存文件、驱动库中的\n"
-           "　　　　　　驱动包和检测标记\n"
-           "/LOG=文件　把每一步追加记录到该文件，\n"
-           "　　　　　　路径含空格时加引号\n"
-           "/? /H /HELP　显示本说明\n"
-           "\n"
-           "静默预装的退出代码：\n"
-           "0　　　成功（安装程序返回 0 或 1707）\n"
-           "3010　成功，需要重新启动\n"
-           "1641　成功，已开始重新启动\n"
-           "1603　安装程序返回了其他非零代码\n"
-           "1618　另一个安装正在运行，请稍后重试\n"
-           "1460　安装程序超时，已被结束\n"
-           "2　　　驱动包缺少文件\n"
-           "87　　无法识别的参数\n"
-           "其他　失败步骤的系统错误代码";
-}
-
-std::string UnknownSwitchText(const std::string& unknownSwitch)
-{
-    return "无法识别的参数：" + unknownSwitch;
-}
-
-std::string CommandLineLogLine(const std::string& commandLine)
-{
-    return "命令行: " + commandLine;
-}
-
-std::string AlreadyRunningLogLine()
-{
-    return "另一个静默预装正在运行";
-}
-
-std::string SetupStillRunningLogLine()
-{
-    return "TOVRA_SETUP.EXE 仍在运行（由窗口或之前的运行启动），本次不复制也不启动任何文件";
-}
-
-std::string ExceptionLogLine(const std::string& what)
-{
-    return what.empty() ? "意外错误" : "意外错误: " + what;
-}
-
-std::string LockFailedLogLine(const std::string& error)
-{
-    return "无法创建静默预装的锁文件: " + error;
-}
-
-std::string SetupTimedOutLogLine(unsigned long seconds, bool withItsProcesses)
-{
-    return "安装程序在 " + std::to_string(seconds) + " 秒内没有结束，" +
-        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）");
-}
-
-std::string SetupOutsideJobLogLine(const std::string& error)
-{
-    return "无法把安装程序放入作业对象，超时时只能结束安装程序本身: " + error;
 }

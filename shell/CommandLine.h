@@ -27,15 +27,3 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Reads the arguments that follow the program.
 CommandLineRequest ParseArguments(const std::vector<std::string>& arguments);
-
-// The texts of the command line: the usage box (also shown below an unknown switch) and
-// the log lines of an unattended run.
-std::string UsageText();
-std::string UnknownSwitchText(const std::string& unknownSwitch);
-std::string CommandLineLogLine(const std::string& commandLine);
-std::string AlreadyRunningLogLine();
-std::string SetupStillRunningLogLine();
-std::string ExceptionLogLine(const std::string& what);
-std::string LockFailedLogLine(const std::string& error);
-std::string SetupTimedOutLogLine(unsigned long seconds, bool withItsProcesses);
-std::string SetupOutsideJobLogLine(const std::string& error);

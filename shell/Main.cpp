@@ -3,13 +3,15 @@
 // is always 0. With arguments: the switches of CommandLine.h.
 #include "resources/ProductName.h"
 #include "shell/CommandLine.h"
-#include "shell/DllSearch.h"
-#include "shell/SilentRun.h"
-#include "staging/DriverPackage.h"
-#include "staging/Win32StepLog.h"
-#include "staging/Win32SystemOps.h"
-#include "staging/Win32Text.h"
+#include "win32/DllSearch.h"
+#include "shell/ShellTexts.h"
+#include "shell/Unattended.h"
+#include "staging/PreInstall.h"
+#include "staging/Texts.h"
 #include "ui/Unit1.h"
+#include "win32/LogFile.h"
+#include "win32/SystemOps.h"
+#include "win32/Text.h"
 
 #include <cstdlib>
 
@@ -61,21 +63,15 @@ int RejectSwitch(const CommandLineRequest& request)
 // An uninstall with its one box: the outcome, told as the window would tell it.
 class BoxOnlyOps final : public NoWindowOps {
 public:
+    BoxOnlyOps()
+        : NoWindowOps(ExecutableFilePath())
+    {
+    }
     void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
     {
         Application->MessageBox(text, caption, iconFlags);
     }
 };
-
-unsigned long Uninstall(bool silent)
-{
-    if (silent) {
-        NoWindowOps noWindow;
-        return RunUninstall(noWindow);
-    }
-    BoxOnlyOps box;
-    return RunUninstall(box);
-}
 
 } // namespace
 
@@ -93,9 +89,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
             Application->MessageBox(UsageText(), PRODUCT_NAME, kIconInformation);
         return 0;
     }
-    if (request.uninstall)
-        return static_cast<int>(Uninstall(request.silent));
+    if (request.uninstall) {
+        NoWindowOps noWindow(ExecutableFilePath());
+        BoxOnlyOps box;
+        return static_cast<int>(RunUninstallCommand(request.silent ? static_cast<WindowOps&>(noWindow) : box));
+    }
     if (request.silent)
-        return static_cast<int>(RunSilently(request.setupTimeoutSeconds));
+        return static_cast<int>(RunUnattendedPreInstall(request.setupTimeoutSeconds));
     return RunWindow();
 }

@@ -1,11 +1,8 @@
-// The driver package: which files make it up, what their staged copies are called,
-// and every text the pre-install procedure shows. All texts are UTF-8.
+// The driver package: which files make it up, what their staged copies are called, and
+// the codes the procedures report. The texts are in Texts.h.
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <optional>
-#include <string>
 
 struct PackageFile {
     const char* name;           // file in the package directory
@@ -23,8 +20,6 @@ inline constexpr std::array<PackageFile, 4> kDriverPackage{{
 
 inline constexpr const char* kStagingFolderName = "tovra_driver";
 inline constexpr const char* kSetupParameters = "/S";
-inline constexpr const char* kWarningCaption = "警告";
-inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目录失败，请重新[预装程序]!";
 
 // The staged setup program: the copy of the package's first file; and the package's INF.
 inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
@@ -32,8 +27,10 @@ inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
 
 // Windows' codes for the results deployment tools tell apart.
 inline constexpr unsigned long kErrorFileNotFound = 2;
+inline constexpr unsigned long kErrorSharingViolation = 32;
 inline constexpr unsigned long kErrorInvalidParameter = 87;
 inline constexpr unsigned long kErrorAlreadyExists = 183;
+inline constexpr unsigned long kErrorTimeout = 1460;
 inline constexpr unsigned long kErrorInstallFailure = 1603;
 inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
 inline constexpr unsigned long kRestartInitiated = 1641;
@@ -46,28 +43,13 @@ inline constexpr bool IsSuccessCode(unsigned long code)
     return code == 0 || code == kRestartRequired || code == kRestartInitiated;
 }
 
+// A failure's code, never 0: a failure without a code of its own is an installation failure.
+inline constexpr unsigned long FailureCode(unsigned long error)
+{
+    return error != 0 ? error : kErrorInstallFailure;
+}
+
 // Message-box icon flags, with the values Windows gives them.
 inline constexpr unsigned kIconStop = 0x10;
 inline constexpr unsigned kIconExclamation = 0x30;
 inline constexpr unsigned kIconInformation = 0x40;
-
-// Texts for failures while staging. Each gets a second line with the system's
-// description of the error.
-std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
-std::string CopyFailedMessage(const PackageFile& file);
-std::string LaunchFailedMessage();
-
-// The lines of the administrator's log, one per step. `error` is the system's
-// description of an error (DescribeError).
-std::string PackageDirectoryLine(const std::string& packageDirectory);
-std::string FileCheckedLine(const std::string& path, bool present);
-std::string WindowsDirectoryLine(const std::string& windowsDirectory);
-std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created);
-std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size);
-std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error);
-std::string SetupStartedLine(const std::string& commandLine, unsigned long processId);
-std::string SetupExitLine(unsigned long exitCode);
-std::string WaitFailedLine(const std::string& error);
-// A message the procedure told the user, on one line.
-std::string MessageLine(const std::string& caption, const std::string& message);
-std::string ResultLine(unsigned long code, const std::string& error);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// The models' targets, each named once in the order first met: "无修饰" for an undecorated
+// The models' targets, each named once in the order first met: kUndecoratedTarget for an undecorated
 // line, otherwise the decoration up to its version ("NTamd64.10.0" gives "NTamd64").
 std::vector<std::string> ModelTargets(const std::vector<std::vector<std::string>>& decorations);
 
@@ -13,8 +13,3 @@ std::vector<std::string> ModelTargets(const std::vector<std::vector<std::string>
 // ("x86", "amd64", ...): x86 takes undecorated, "NT" and NTx86 models; any other takes only
 // models decorated with its own name.
 bool TargetsFit(const std::vector<std::string>& targets, const std::string& nativeArchitecture);
-
-// The log lines: the targets and the running Windows, and the warning when none fits.
-std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture);
-std::string NoFittingModelsLine(const std::string& nativeArchitecture);
-std::string InfUnreadableLine(const std::string& infPath, const std::string& error);

@@ -3,6 +3,7 @@
 #include "staging/DriverPackage.h"
 #include "staging/InfArchitectures.h"
 #include "staging/Paths.h"
+#include "staging/Texts.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void ShowFailure(WindowOps& window, SystemOps& system, StepLog& log, const std::
 // A failed step's outcome; a failure is never reported as 0, even where the system gave no code.
 PreInstallOutcome Failed(unsigned long error)
 {
-    return {error != 0 ? error : kErrorInstallFailure, std::nullopt};
+    return {FailureCode(error), std::nullopt};
 }
 
 // Reports the first package file that is missing; true when all are present.
@@ -69,7 +70,7 @@ unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, co
 // without a log the INF is not read (Windows' INF parser is a DLL to load).
 void LogModelTargets(SystemOps& system, StepLog& log, const std::string& infPath)
 {
-    if (!log.Keeps())
+    if (!log.RecordsAnywhere())
         return;
     unsigned long error = 0;
     const auto decorations = system.ManufacturerDecorations(infPath, error);
@@ -84,19 +85,22 @@ void LogModelTargets(SystemOps& system, StepLog& log, const std::string& infPath
         log.Record(NoFittingModelsLine(native));
 }
 
-PreInstallOutcome Stage(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait)
+// Checks the package beside the executable and copies it into the staging directory under
+// the Windows directory; 0 with that directory (ending in "\") in `stagingDirectory`, or
+// the failed step's error, told to the user.
+unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, std::string& stagingDirectory)
 {
     const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(window.ExecutablePath()));
     log.Record(PackageDirectoryLine(packageDirectory));
     if (!PackageIsComplete(window, log, system, packageDirectory))
-        return Failed(kErrorFileNotFound);
+        return kErrorFileNotFound;
     LogModelTargets(system, log, packageDirectory + kPackageInfName);
 
     unsigned long error = 0;
     const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
     if (!windowsDirectory) {
         Tell(window, log, kWindowsDirectoryFailedMessage, kIconExclamation);
-        return Failed(error);
+        return error;
     }
     log.Record(WindowsDirectoryLine(*windowsDirectory));
 
@@ -104,62 +108,49 @@ PreInstallOutcome Stage(WindowOps& window, SystemOps& system, StepLog& log, Setu
     bool created = false;
     if (const unsigned long error = system.MakeDirectory(stagingFolder, created)) {
         ShowFailure(window, system, log, CreateDirectoryFailedMessage(stagingFolder), error);
-        return Failed(error);
+        return error;
     }
     log.Record(StagingDirectoryLine(stagingFolder, created));
 
-    const std::string stagingDirectory = stagingFolder + '\\';
-    if (const unsigned long error = CopyPackage(window, system, log, packageDirectory, stagingDirectory))
-        return Failed(error);
+    stagingDirectory = stagingFolder + '\\';
+    return CopyPackage(window, system, log, packageDirectory, stagingDirectory);
+}
 
+// Starts the staged setup with the button disabled; shows the success label once it runs.
+unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory)
+{
     window.SetPreInstallButtonEnabled(false);
     const std::string setup = stagingDirectory + kStagedSetupName;
-    unsigned long processId = 0;
-    if (const unsigned long error = system.StartProgram(setup, kSetupParameters, stagingDirectory, processId)) {
+    StartedProgram started;
+    if (const unsigned long error = system.StartProgram(setup, kSetupParameters, stagingDirectory, started)) {
         window.SetPreInstallButtonEnabled(true);
         ShowFailure(window, system, log, LaunchFailedMessage(), error);
-        return Failed(error);
+        return error;
     }
-    log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, processId));
+    if (started.jobError != 0)
+        log.Record(SetupOutsideJobLine(system.DescribeError(started.jobError)));
+    log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, started.processId));
     window.ShowSuccessLabel();
-    if (wait == SetupWait::No)
-        return {};
-
-    unsigned long exitCode = 0;
-    if (const unsigned long error = system.WaitForStartedProgram(exitCode)) {
-        log.Record(WaitFailedLine(system.DescribeError(error)));
-        return Failed(error);
-    }
-    log.Record(SetupExitLine(exitCode));
-    return {0, exitCode};
+    return 0;
 }
 
 } // namespace
 
-std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error)
+PreInstallOutcome StartPreInstall(WindowOps& window, SystemOps& system, StepLog& log)
 {
-    const std::size_t size = system.WindowsDirectorySize(error);
-    if (size == 0)
-        return std::nullopt;
-    return system.ReadWindowsDirectory(size + 1, error);
+    std::string stagingDirectory;
+    if (const unsigned long error = StagePackage(window, system, log, stagingDirectory))
+        return Failed(error);
+    if (const unsigned long error = StartSetup(window, system, log, stagingDirectory))
+        return Failed(error);
+    return {};
 }
 
-PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log, SetupWait wait)
+PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log)
 {
-    const PreInstallOutcome outcome = Stage(window, system, log, wait);
-    RecordResult(log, system, DeploymentExitCode(outcome));
+    const PreInstallOutcome outcome = StartPreInstall(window, system, log);
+    RecordResult(log, system, outcome.error);
     return outcome;
-}
-
-unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
-{
-    if (outcome.error != 0)
-        return outcome.error;
-    const unsigned long setupCode = outcome.setupExitCode.value_or(0);
-    if (setupCode == kInstallSucceeded)
-        return 0;
-    // A setup that found another installation running asks, like us, to be retried.
-    return IsSuccessCode(setupCode) || setupCode == kErrorInstallAlreadyRunning ? setupCode : kErrorInstallFailure;
 }
 
 void RecordResult(StepLog& log, SystemOps& system, unsigned long code)

@@ -1,15 +1,15 @@
 #include "staging/Uninstall.h"
 
+#include "staging/Ascii.h"
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
-
-#include <algorithm>
+#include "staging/Texts.h"
 
 namespace {
 
-class Uninstall {
+class PackageRemoval {
 public:
-    Uninstall(SystemOps& system, StepLog& log)
+    PackageRemoval(SystemOps& system, StepLog& log)
         : system_(system)
         , log_(log)
     {
@@ -20,27 +20,27 @@ public:
         unsigned long error = 0;
         const std::optional<std::string> windowsDirectory = WindowsDirectory(system_, error);
         if (!windowsDirectory) {
-            Fail("无法读取 Windows 目录", error);
+            Fail(WindowsDirectoryUnreadableLine(system_.DescribeError(error)), error);
             return outcome_;
         }
-        log_.Record("卸载: Windows 目录 " + *windowsDirectory);
+        log_.Record(UninstallWindowsDirectoryLine(*windowsDirectory));
         const std::string windows = EnsureTrailingBackslash(*windowsDirectory);
         const std::string stagingFolder = windows + kStagingFolderName;
         RemoveFromDriverStore(windows + "inf\\", EnsureTrailingBackslash(stagingFolder) + kPackageInfName);
         if (outcome_.error != 0)
-            log_.Record("保留暂存目录 " + stagingFolder + "，以便以后卸载时还能认出驱动库中的副本");
+            log_.Record(StagingKeptLine(stagingFolder));
         else
             RemoveStagingFolder(stagingFolder);
         return outcome_;
     }
 
 private:
-    void Fail(const std::string& what, unsigned long error)
+    // Records a failed step's log line; the run ends in the first failure's code.
+    void Fail(const std::string& line, unsigned long error)
     {
-        const std::string line = what + ": " + system_.DescribeError(error);
         log_.Record(line);
         if (outcome_.error == 0) {
-            outcome_.error = error != 0 ? error : kErrorInstallFailure;
+            outcome_.error = FailureCode(error);
             outcome_.failure = line;
         }
     }
@@ -53,23 +53,21 @@ private:
 
     static bool IsInfName(const std::string& name)
     {
-        const std::string ending = ".inf";
-        return name.size() > ending.size() &&
-            std::equal(ending.begin(), ending.end(), name.end() - 4,
-                [](char lower, char given) { return lower == given || lower == given + ('a' - 'A'); });
+        return name.size() > 4 && EndsWithIgnoringAsciiCase(name, ".inf");
     }
 
     void RemoveFromDriverStore(const std::string& infFolder, const std::string& stagedInf)
     {
         const std::optional<std::string> package = system_.ReadFileBytes(stagedInf);
         if (!package) {
-            log_.Record("没有暂存的 " + stagedInf + "，不查找驱动库中的副本");
+            log_.Record(NoStagedInfLine(stagedInf));
             return;
         }
         unsigned long error = 0;
         const auto names = system_.ListFolder(infFolder, error);
         if (!names) {
-            Fail("无法列出 " + infFolder, error);
+            Fail(FolderUnlistableLine(infFolder, system_.DescribeError(error)), error);
+            outcome_.driverStoreError = FailureCode(error);
             return;
         }
         bool found = false;
@@ -79,24 +77,27 @@ private:
                 system_.ReadFileBytes(infFolder + name) != package)
                 continue;
             found = true;
-            if (const unsigned long failed = system_.UninstallDriverPackage(name))
-                Fail("无法从驱动库删除 " + infFolder + name, failed);
-            else
-                Removed("已从驱动库删除 " + infFolder + name, "驱动库中的 " + name);
+            if (const unsigned long failed = system_.UninstallDriverPackage(infFolder, name)) {
+                Fail(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(failed)), failed);
+                if (outcome_.driverStoreError == 0)
+                    outcome_.driverStoreError = failed;
+            } else {
+                Removed(StoreRemovedLine(infFolder + name), StoreCopyRemovedItem(name));
+            }
         }
         if (!found)
-            log_.Record("驱动库中没有这个驱动包");
+            log_.Record(NotInDriverStoreLine());
     }
 
     // Removes a file, or a link without entering it; false when it stayed.
     bool RemoveEntry(const std::string& path, bool link, int& files)
     {
         if (const unsigned long failed = system_.RemoveFile(path)) {
-            Fail("无法删除 " + path, failed);
+            Fail(FileRemovalFailedLine(path, system_.DescribeError(failed)), failed);
             return false;
         }
         if (link)
-            log_.Record("已删除链接 " + path + "（没有进入它指向的位置）");
+            log_.Record(LinkRemovedLine(path));
         ++files;
         return true;
     }
@@ -107,7 +108,7 @@ private:
         unsigned long error = 0;
         const auto names = system_.ListFolder(folder, error);
         if (!names) {
-            Fail("无法列出 " + folder, error);
+            Fail(FolderUnlistableLine(folder, system_.DescribeError(error)), error);
             return false;
         }
         bool complete = true;
@@ -122,7 +123,7 @@ private:
         if (!complete)
             return false;
         if (const unsigned long failed = system_.RemoveEmptyFolder(folder)) {
-            Fail("无法删除目录 " + folder, failed);
+            Fail(FolderRemovalFailedLine(folder, system_.DescribeError(failed)), failed);
             return false;
         }
         return true;
@@ -132,21 +133,21 @@ private:
     {
         switch (system_.KindOfPath(folder)) {
         case PathKind::Missing:
-            log_.Record("没有暂存目录 " + folder);
+            log_.Record(NoStagingFolderLine(folder));
             break;
         case PathKind::File:
-            Fail(folder + " 是一个文件，不是暂存目录，未删除", kErrorAlreadyExists);
+            Fail(StagingPathIsAFileLine(folder) + ": " + system_.DescribeError(kErrorAlreadyExists),
+                kErrorAlreadyExists);
             break;
         case PathKind::Link:
             if (const unsigned long failed = system_.RemoveFile(folder))
-                Fail("无法删除链接 " + folder, failed);
+                Fail(LinkRemovalFailedLine(folder, system_.DescribeError(failed)), failed);
             else
-                Removed("暂存目录 " + folder + " 是一个链接: 只删除了链接本身", folder + "（链接）");
+                Removed(StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder));
             break;
         case PathKind::Folder:
             if (int files = 0; RemoveTree(folder, files))
-                Removed("已删除暂存目录 " + folder + "（" + std::to_string(files) + " 项）",
-                    folder + "（" + std::to_string(files) + " 项）");
+                Removed(StagingFolderRemovedLine(folder, files), StagingFolderRemovedItem(folder, files));
             break;
         }
     }
@@ -160,23 +161,5 @@ private:
 
 UninstallOutcome RunUninstall(SystemOps& system, StepLog& log)
 {
-    return Uninstall(system, log).Run();
-}
-
-std::string NothingToUninstallText()
-{
-    return "没有需要卸载的内容。";
-}
-
-std::string UninstalledText(const std::vector<std::string>& removed)
-{
-    std::string text = "已卸载:";
-    for (const std::string& line : removed)
-        text += "\n" + line;
-    return text;
-}
-
-std::string MarkerRemovedText()
-{
-    return "检测标记";
+    return PackageRemoval(system, log).Run();
 }

@@ -3,15 +3,17 @@
 // it reaches Windows and the log only through SystemOps and StepLog. All strings are UTF-8.
 #pragma once
 
-#include "staging/PreInstall.h"
+#include "staging/Operations.h"
 
 #include <string>
 #include <vector>
 
-// How an uninstall ended: 0 or the first failing step's system code, what was removed (one
+// How an uninstall ended: 0 or the first failing step's system code, the driver-store
+// step's own code (0 when every copy there went, or there was none), what was removed (one
 // line each, for the user) and, for a failure, what failed with the system's reason.
 struct UninstallOutcome {
     unsigned long error = 0;
+    unsigned long driverStoreError = 0;
     std::vector<std::string> removed;
     std::string failure;
 };
@@ -22,8 +24,3 @@ struct UninstallOutcome {
 // the staging folder is removed as a link and never followed; a file where the folder
 // should be is left alone (183). Every step is logged.
 UninstallOutcome RunUninstall(SystemOps& system, StepLog& log);
-
-// The texts of an uninstall, also used by its caller.
-std::string NothingToUninstallText();
-std::string UninstalledText(const std::vector<std::string>& removed);
-std::string MarkerRemovedText();

@@ -33,25 +33,20 @@ struct ComponentDescription {
     // The control's own font; empty name: the form's font.
     FontDescription font{};
     bool visible = true;
-    int tabOrder = -1;     // -1: takes no focus; the window moves the focus in creation order
+    int tabOrder = -1;     // -1: takes no focus; tab orders must rise in creation order, which the window follows
     std::string onClick{}; // name of the form's event method
     // Stored settings of a non-visual component, as name and value.
     std::vector<std::pair<std::string, std::string>> properties{};
 };
 
-enum class TBorderStyle { Single };
-enum class TPosition { ScreenCenter };
-
+// Every form has a single fixed border and opens centred on the screen.
 struct FormDescription {
     std::string className;
     std::string name;
     std::string caption;
-    int left, top; // stored position; ScreenCenter overrides it
     int clientWidth, clientHeight;
-    TBorderStyle borderStyle;
     bool minimizeBox;
     bool maximizeBox;
-    TPosition position;
     TColor color;
     FontDescription font;
     int pixelsPerInch;

@@ -1,8 +1,8 @@
 #include "ui/Unit1.h"
 
 #include "staging/PreInstall.h"
-#include "staging/Win32StepLog.h"
-#include "staging/Win32SystemOps.h"
+#include "win32/LogFile.h"
+#include "win32/SystemOps.h"
 
 TForm1* Form1 = nullptr;
 
@@ -44,7 +44,7 @@ void TForm1::Button1Click(TObject*)
 {
     Form1WindowOps window(*this);
     Win32SystemOps system;
-    RunPreInstall(window, system, ProgramLog(), SetupWait::No);
+    RunPreInstall(window, system, ProgramLog());
 }
 
 void TForm1::Button2Click(TObject*)

@@ -1,7 +1,7 @@
 #include "ui/Windowing.h"
 
-#include "staging/OptionalFunction.h"
-#include "staging/Win32Text.h"
+#include "win32/OptionalFunction.h"
+#include "win32/Text.h"
 
 #include <algorithm>
 
@@ -106,6 +106,7 @@ TForm::~TForm()
 void TForm::Load(const FormDescription& description, const std::vector<FieldBinding>& fields,
     const std::vector<EventBinding>& events)
 {
+    CheckTabOrder(description);
     screenDpi_ = ScreenDpi();
     designDpi_ = description.pixelsPerInch;
     CreateMainWindow(description);
@@ -121,14 +122,37 @@ void TForm::Load(const FormDescription& description, const std::vector<FieldBind
             throw Exception("Component \"" + field.name + "\" of form " + description.className +
                 " is not of the kind its field expects");
     }
+    for (const ComponentDescription& component : description.components)
+        if (!component.onClick.empty())
+            BindClick(description, component, events);
+}
+
+void TForm::BindClick(
+    const FormDescription& description, const ComponentDescription& component, const std::vector<EventBinding>& events)
+{
+    auto* button = dynamic_cast<TButton*>(FindComponent(component.name));
+    if (button == nullptr)
+        throw Exception("Component \"" + component.name + "\" of form " + description.className +
+            " has an OnClick event but is not a button");
+    const auto event = std::find_if(
+        events.begin(), events.end(), [&](const EventBinding& binding) { return binding.name == component.onClick; });
+    if (event == events.end())
+        throw Exception("Form " + description.className + " has no event method \"" + component.onClick + "\"");
+    button->OnClick = event->handler;
+}
+
+// The window moves the focus among the buttons in creation order, and never to a label:
+// the stated tab orders must say the same.
+void TForm::CheckTabOrder(const FormDescription& description)
+{
+    int previous = -1;
     for (const ComponentDescription& component : description.components) {
-        if (component.onClick.empty())
-            continue;
-        const auto event = std::find_if(events.begin(), events.end(),
-            [&](const EventBinding& binding) { return binding.name == component.onClick; });
-        if (event == events.end())
-            throw Exception("Form " + description.className + " has no event method \"" + component.onClick + "\"");
-        static_cast<TButton&>(*FindComponent(component.name)).OnClick = event->handler;
+        const bool focusable = component.kind == ComponentKind::Button;
+        if (focusable != (component.tabOrder >= 0) || (focusable && component.tabOrder <= previous))
+            throw Exception("Component \"" + component.name + "\" of form " + description.className +
+                " has a tab order the window cannot follow");
+        if (focusable)
+            previous = component.tabOrder;
     }
 }
 

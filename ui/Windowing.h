@@ -136,13 +136,17 @@ public:
 
 protected:
     // Builds the window and its components from `description`, then assigns the fields and
-    // events. A field or event the description does not match is an Exception.
+    // events. A field or event the description does not match, an event on a component
+    // that cannot raise it, or a tab order out of creation order is an Exception.
     void Load(const FormDescription& description, const std::vector<FieldBinding>& fields,
         const std::vector<EventBinding>& events);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    static void CheckTabOrder(const FormDescription& description);
+    void BindClick(const FormDescription& description, const ComponentDescription& component,
+        const std::vector<EventBinding>& events);
     void CreateMainWindow(const FormDescription& description);
     void CreateComponent(const ComponentDescription& component, int controlId);
     HFONT FontFor(const FontDescription& font);

@@ -9,6 +9,7 @@
 //       runs "FOLDER\preinstall.exe /S" RUNS times and prints "silent <milliseconds>" from
 //       its start to its exit (the setup it starts exits at once)
 #include "tests/win/WindowProbe.h"
+#include "win32/Processes.h"
 
 #include <psapi.h>
 

@@ -1,8 +1,10 @@
-// Fake window and system operations for the portable procedures. Both write to one
-// journal, so the order of what happens can be checked.
+// Fake window, system, log and deployment operations for the portable procedures and
+// rules. They write to one journal, so the order of what happens can be checked.
 #pragma once
 
-#include "staging/PreInstall.h"
+#include "staging/Deployment.h"
+
+#include <algorithm>
 
 #include <map>
 #include <set>
@@ -58,8 +60,11 @@ public:
     bool directoryExisted = false;
     std::map<std::string, unsigned long> copyErrors; // by destination
     unsigned long startError = 0;
+    unsigned long jobError = 0;
     unsigned long waitError = 0;
     unsigned long setupExitCode = 0;
+    bool endsWithItsProcesses = true;
+    std::vector<unsigned long> waitTimeouts;
     std::vector<std::size_t> bufferSizes;
 
     bool FileExists(const std::string& path) override
@@ -98,17 +103,23 @@ public:
         return error == copyErrors.end() ? 0 : error->second;
     }
     unsigned long StartProgram(const std::string& program, const std::string& parameters,
-        const std::string& workingDirectory, unsigned long& processId) override
+        const std::string& workingDirectory, StartedProgram& started) override
     {
         journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
-        processId = 4242;
+        started = {4242, jobError};
         return startError;
     }
-    unsigned long WaitForStartedProgram(unsigned long& exitCode) override
+    unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override
     {
         journal_.push_back("wait");
+        waitTimeouts.push_back(timeoutSeconds);
         exitCode = setupExitCode;
         return waitError;
+    }
+    bool EndStartedProgram() override
+    {
+        journal_.push_back("end setup");
+        return endsWithItsProcesses;
     }
     std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
 
@@ -154,13 +165,13 @@ public:
                 return 145; // ERROR_DIR_NOT_EMPTY
         return Remove("rmdir " + folder, folder);
     }
-    unsigned long UninstallDriverPackage(const std::string& infName) override
+    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) override
     {
         journal_.push_back("uninstall " + infName);
         const auto error = uninstallErrors.find(infName);
         if (error != uninstallErrors.end())
             return error->second;
-        disk.erase(windowsDirectory + "\\inf\\" + infName);
+        disk.erase(infFolder + infName);
         return 0;
     }
     std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
@@ -199,4 +210,99 @@ private:
     }
 
     Journal& journal_;
+};
+
+class RecordingLog : public StepLog {
+public:
+    std::vector<std::string> lines;
+    void Record(const std::string& line) override { lines.push_back(line); }
+    bool Has(const std::string& text) const
+    {
+        return std::any_of(
+            lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+};
+
+class FakeLock : public RunLock {
+public:
+    explicit FakeLock(Journal& journal)
+        : journal_(journal)
+    {
+    }
+    unsigned long error = 0; // kErrorSharingViolation: another run holds it
+
+    unsigned long Take(const std::string& path) override
+    {
+        journal_.push_back("lock " + path);
+        return error;
+    }
+
+private:
+    Journal& journal_;
+};
+
+class FakeRunningSetup : public RunningSetupCheck {
+public:
+    bool running = false;
+    bool StagedSetupIsRunning() override { return running; }
+};
+
+// The marker's values as text, each write journalled; a value can be made to fail.
+class FakeMarker : public DetectionMarker {
+public:
+    explicit FakeMarker(Journal& journal)
+        : journal_(journal)
+    {
+    }
+    std::map<std::string, std::string> values;
+    std::map<std::string, unsigned long> failures; // by value name; "*" for removing the marker
+    bool exists = false;
+
+    unsigned long SetNumber(const std::string& name, unsigned long value) override
+    {
+        return Write(name, std::to_string(value));
+    }
+    unsigned long SetText(const std::string& name, const std::string& value) override { return Write(name, value); }
+    unsigned long RemoveValue(const std::string& name) override
+    {
+        journal_.push_back("marker remove " + name);
+        if (const unsigned long error = FailureOf(name))
+            return error;
+        values.erase(name);
+        return 0;
+    }
+    unsigned long RemoveAll(bool& removed) override
+    {
+        journal_.push_back("marker remove all");
+        removed = false;
+        if (const unsigned long error = FailureOf("*"))
+            return error;
+        removed = exists;
+        exists = false;
+        values.clear();
+        return 0;
+    }
+
+private:
+    unsigned long FailureOf(const std::string& name) const
+    {
+        const auto failure = failures.find(name);
+        return failure == failures.end() ? 0 : failure->second;
+    }
+    unsigned long Write(const std::string& name, const std::string& value)
+    {
+        journal_.push_back("marker set " + name + "=" + value);
+        if (const unsigned long error = FailureOf(name))
+            return error;
+        values[name] = value;
+        exists = true;
+        return 0;
+    }
+
+    Journal& journal_;
+};
+
+class FakeClock : public Clock {
+public:
+    std::string LocalTime() override { return "2026-12-09 13:00:00"; }
 };

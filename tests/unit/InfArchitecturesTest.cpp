@@ -52,11 +52,7 @@ protected:
     Journal journal;
     FakeWindow window{journal};
     FakeSystem system{journal};
-    class : public StepLog {
-    public:
-        std::vector<std::string> lines;
-        void Record(const std::string& line) override { lines.push_back(line); }
-    } log;
+    RecordingLog log;
 
     void SetUp() override
     {
@@ -73,7 +69,7 @@ TEST_F(ModelTargetsLogTest, ReadsThePackagesInfAndWarnsWhenNoModelFitsAndStillSt
 {
     system.decorations = Decorations{{"NTx86"}};
     system.nativeArchitecture = "amd64";
-    EXPECT_EQ(RunPreInstall(window, system, log, SetupWait::No).error, 0u);
+    EXPECT_EQ(RunPreInstall(window, system, log).error, 0u);
     EXPECT_EQ(system.lastInfRead, "C:\\Package\\TOVRA.INF");
     EXPECT_TRUE(Logged("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: NTx86; 本机 Windows: amd64"));
     EXPECT_TRUE(
@@ -86,21 +82,21 @@ TEST_F(ModelTargetsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsOnlyLogge
 {
     system.decorations = Decorations{{"NTx86", "NTamd64"}};
     system.nativeArchitecture = "amd64";
-    RunPreInstall(window, system, log, SetupWait::No);
+    RunPreInstall(window, system, log);
     EXPECT_TRUE(std::none_of(log.lines.begin(), log.lines.end(),
         [](const std::string& line) { return line.rfind("警告: TOVRA.INF", 0) == 0; }));
 
     log.lines.clear();
     system.decorations = std::nullopt;
     system.decorationsError = 13;
-    EXPECT_EQ(RunPreInstall(window, system, log, SetupWait::No).error, 0u);
+    EXPECT_EQ(RunPreInstall(window, system, log).error, 0u);
     EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF 的 [Manufacturer]: error 13"));
 }
 
 TEST_F(ModelTargetsLogTest, WithoutALogTheInfIsNotRead)
 {
     NoStepLog noLog;
-    EXPECT_EQ(RunPreInstall(window, system, noLog, SetupWait::No).error, 0u);
+    EXPECT_EQ(RunPreInstall(window, system, noLog).error, 0u);
     EXPECT_EQ(system.lastInfRead, "");
 }
 

@@ -25,7 +25,7 @@ protected:
             system.files.insert(std::string("C:\\Package\\") + file.name);
     }
     NoStepLog noLog;
-    PreInstallOutcome Run() { return RunPreInstall(window, system, noLog, SetupWait::No); }
+    PreInstallOutcome Run() { return RunPreInstall(window, system, noLog); }
 
     // Journal entries that change something, leaving out the presence checks.
     Journal Actions() const
@@ -183,101 +183,12 @@ TEST_F(PreInstallTest, AFixedFailureCanBeRetried)
     EXPECT_TRUE(window.labelVisible);
 }
 
-} // namespace
-
-namespace {
-
-class RecordingLog : public StepLog {
-public:
-    std::vector<std::string> lines;
-    void Record(const std::string& line) override { lines.push_back(line); }
-};
-
-TEST_F(PreInstallTest, EachFailureEndsInTheCodeOfItsStepAndNeverInZero)
-{
-    struct Case {
-        const char* name;
-        std::function<void(FakeSystem&)> arrange;
-        unsigned long code;
-    };
-    const std::vector<Case> cases = {
-        {"missing file", [](FakeSystem& s) { s.files.erase("C:\\Package\\TOVRA.DLL"); }, 2},
-        {"Windows directory with a code", [](FakeSystem& s) { s.firstQueryFails = true, s.queryError = 5; }, 5},
-        {"Windows directory without a code", [](FakeSystem& s) { s.secondQueryFails = true; }, 1603},
-        {"staging path is a file", [](FakeSystem& s) { s.mkdirError = 183; }, 183},
-        {"disk full", [](FakeSystem& s) { s.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 112; }, 112},
-        {"setup is not a program", [](FakeSystem& s) { s.startError = 193; }, 193},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeSystem fresh(journal);
-        for (const auto& file : kDriverPackage)
-            fresh.files.insert(std::string("C:\\Package\\") + file.name);
-        c.arrange(fresh);
-        const PreInstallOutcome outcome = RunPreInstall(window, fresh, noLog, SetupWait::Yes);
-        EXPECT_EQ(outcome.error, c.code);
-        EXPECT_EQ(DeploymentExitCode(outcome), c.code);
-    }
-}
-
-TEST_F(PreInstallTest, WaitingRunWaitsOnlyAfterTheSetupStartedAndTheLabelShows)
-{
-    system.setupExitCode = 7;
-    const PreInstallOutcome outcome = RunPreInstall(window, system, noLog, SetupWait::Yes);
-    const Journal actions = Actions();
-    ASSERT_EQ(actions.size(), 9u);
-    EXPECT_EQ(actions[7], "show label");
-    EXPECT_EQ(actions[8], "wait");
-    EXPECT_EQ(outcome.setupExitCode, std::optional<unsigned long>(7));
-
-    journal.clear();
-    EXPECT_EQ(Run().setupExitCode, std::nullopt);
-    EXPECT_EQ(std::count(journal.begin(), journal.end(), "wait"), 0);
-}
-
-TEST_F(PreInstallTest, SetupCodesBecomeTheCodesDeploymentToolsKnow)
-{
-    const std::pair<unsigned long, unsigned long> codes[] = {{0, 0}, {1707, 0}, {3010, 3010}, {1641, 1641},
-        {1618, 1618}, {1, 1603}, {5, 1603}, {1603, 1603}, {0xC0000005, 1603}};
-    for (const auto& [setupCode, exitCode] : codes)
-        EXPECT_EQ(DeploymentExitCode({0, setupCode}), exitCode) << "setup exit code " << setupCode;
-    EXPECT_EQ(DeploymentExitCode({}), 0u) << "started, not waited for";
-
-    system.waitError = 6;
-    EXPECT_EQ(DeploymentExitCode(RunPreInstall(window, system, noLog, SetupWait::Yes)), 6u);
-}
-
-TEST_F(PreInstallTest, LogHasALinePerStepAndTheResult)
-{
-    RecordingLog log;
-    system.setupExitCode = 3010;
-    RunPreInstall(window, system, log, SetupWait::Yes);
-    const std::vector<std::string> expected = {
-        "驱动包目录: C:\\Package\\",
-        "检查 C:\\Package\\TOVRA.EXB: 存在",
-        "检查 C:\\Package\\TOVRA.INF: 存在",
-        "检查 C:\\Package\\TOVRAWDM.SYS: 存在",
-        "检查 C:\\Package\\TOVRA.DLL: 存在",
-        "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: 无修饰; 本机 Windows: x86",
-        "Windows 目录: C:\\WINDOWS",
-        "暂存目录 C:\\WINDOWS\\tovra_driver: 已创建",
-        "复制 C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE: 39 字节",
-        "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF: 33 字节",
-        "复制 C:\\Package\\TOVRAWDM.SYS -> C:\\WINDOWS\\tovra_driver\\TOVRAWDM.SYS: 36 字节",
-        "复制 C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL: 33 字节",
-        "已启动 \"C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE\" /S, 进程 ID 4242",
-        "安装程序退出代码: 3010",
-        "结果: 成功, 需要重新启动, 退出代码 3010",
-    };
-    EXPECT_EQ(log.lines, expected);
-}
-
 TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
 {
     RecordingLog log;
     system.files.erase("C:\\Package\\TOVRAWDM.SYS");
     Run();
-    RunPreInstall(window, system, log, SetupWait::Yes);
+    RunPreInstall(window, system, log);
     ASSERT_EQ(log.lines.size(), 6u);
     EXPECT_EQ(log.lines[3], "检查 C:\\Package\\TOVRAWDM.SYS: 缺少");
     EXPECT_EQ(log.lines[4], "警告: 无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");
@@ -287,7 +198,7 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     system.files.insert("C:\\Package\\TOVRAWDM.SYS");
     system.directoryExisted = true;
     system.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 32;
-    RunPreInstall(window, system, log, SetupWait::Yes);
+    RunPreInstall(window, system, log);
     EXPECT_NE(
         std::find(log.lines.begin(), log.lines.end(), "暂存目录 C:\\WINDOWS\\tovra_driver: 已存在"), log.lines.end());
     EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),

@@ -1,7 +1,8 @@
 // Every text the user can see must exist in code page 936 (GBK), the code page the
 // program's users run; texts are kept in UTF-8 and converted only at the Windows border.
-#include "shell/CommandLine.h"
-#include "staging/DriverPackage.h"
+#include "staging/Texts.h"
+#include "resources/ProductName.h"
+#include "shell/ShellTexts.h"
 #include "ui/Unit1Form.h"
 
 #include <gtest/gtest.h>
@@ -31,11 +32,30 @@ std::optional<std::string> ToGbk(const std::string& utf8)
     return output;
 }
 
-std::vector<std::string> StagingTexts()
+// Every text of the procedures, the deployment rules and the command line, with sample
+// paths and codes: box texts and log lines alike reach a user or an administrator.
+std::vector<std::string> ProgramTexts()
 {
-    std::vector<std::string> texts = {kWarningCaption, kWindowsDirectoryFailedMessage,
-        CreateDirectoryFailedMessage("C:\\WINDOWS\\tovra_driver"), LaunchFailedMessage(), UsageText(),
-        UnknownSwitchText("/X"), SetupStillRunningLogLine()};
+    const std::string folder = "C:\\WINDOWS\\tovra_driver";
+    const std::string error = "错误代码 5: 拒绝访问。";
+    std::vector<std::string> texts = {PRODUCT_NAME, kWarningCaption, kWindowsDirectoryFailedMessage,
+        CreateDirectoryFailedMessage(folder), LaunchFailedMessage(), PackageDirectoryLine(folder),
+        FileCheckedLine(folder, true), FileCheckedLine(folder, false), WindowsDirectoryLine(folder),
+        StagingDirectoryLine(folder, true), StagingDirectoryLine(folder, false), CopiedLine(folder, folder, 1),
+        CopiedLine(folder, folder, std::nullopt), CopyFailedLine(folder, folder, error), SetupStartedLine(folder, 1),
+        SetupOutsideJobLine(error), SetupExitLine(1), WaitFailedLine(error), SetupTimedOutLine(1, true),
+        SetupTimedOutLine(1, false), MessageLine(kWarningCaption, "x"), ResultLine(0, ""), ResultLine(3010, ""),
+        ResultLine(5, error), kUndecoratedTarget, ModelTargetsLine({}, "amd64"), NoFittingModelsLine("amd64"),
+        InfUnreadableLine(folder, error), UninstallWindowsDirectoryLine(folder), WindowsDirectoryUnreadableLine(error),
+        StagingKeptLine(folder), NoStagedInfLine(folder), FolderUnlistableLine(folder, error),
+        StoreRemovalFailedLine(folder, error), StoreRemovedLine(folder), StoreCopyRemovedItem("oem7.inf"),
+        NotInDriverStoreLine(), FileRemovalFailedLine(folder, error), LinkRemovedLine(folder),
+        FolderRemovalFailedLine(folder, error), NoStagingFolderLine(folder), StagingPathIsAFileLine(folder),
+        LinkRemovalFailedLine(folder, error), StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder),
+        StagingFolderRemovedLine(folder, 3), StagingFolderRemovedItem(folder, 3), NothingToUninstallText(),
+        UninstalledText({"x"}), AlreadyRunningLine(), SetupStillRunningLine(), LockFailedLine(error),
+        MarkerFailedLine(error), MarkerRemovedLine(), MarkerRemovedItem(), MarkerKeptLine(), UnexpectedErrorLine("x"),
+        UsageText(), UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S")};
     for (const auto& file : kDriverPackage) {
         texts.push_back(file.missingMessage);
         texts.push_back(CopyFailedMessage(file));
@@ -51,9 +71,9 @@ TEST(Texts, ConverterRejectsWhatGbkCannotHold)
     EXPECT_EQ(ToGbk("警告"), std::optional<std::string>("\xBE\xAF\xB8\xE6"));
 }
 
-TEST(Texts, StagingTextsAreAllGbk)
+TEST(Texts, ProgramTextsAreAllGbk)
 {
-    for (const auto& text : StagingTexts())
+    for (const auto& text : ProgramTexts())
         EXPECT_TRUE(ToGbk(text).has_value()) << text;
 }
 

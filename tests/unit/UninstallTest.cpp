@@ -1,5 +1,6 @@
 // The uninstall procedure against a fake disk with links, and the driver store.
 #include "staging/Uninstall.h"
+#include "staging/Texts.h"
 #include "tests/unit/FakeOps.h"
 
 #include <gtest/gtest.h>
@@ -7,17 +8,6 @@
 #include <algorithm>
 
 namespace {
-
-class RecordingLog : public StepLog {
-public:
-    std::vector<std::string> lines;
-    void Record(const std::string& line) override { lines.push_back(line); }
-    bool Has(const std::string& text) const
-    {
-        return std::any_of(
-            lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
-};
 
 const std::string kStaging = "C:\\WINDOWS\\tovra_driver";
 const std::string kInf = "C:\\WINDOWS\\inf";
@@ -130,9 +120,10 @@ TEST_F(UninstallTest, PlainFileAtTheStagingPathIsKeptWithCode183)
 TEST_F(UninstallTest, DriverStoreRefusalKeepsTheStagedPackageForALaterUninstall)
 {
     Install();
-    system.uninstallErrors["oem7.inf"] = 0xE000023E; // in use by a device
+    system.uninstallErrors["oem7.inf"] = 0xE000023D; // ERROR_INF_IN_USE_BY_DEVICES
     const UninstallOutcome outcome = RunUninstall(system, log);
-    EXPECT_EQ(outcome.error, 0xE000023Eu);
+    EXPECT_EQ(outcome.error, 0xE000023Du);
+    EXPECT_EQ(outcome.driverStoreError, 0xE000023Du);
     EXPECT_NE(outcome.failure.find("oem7.inf"), std::string::npos) << outcome.failure;
     EXPECT_TRUE(OnDisk(kStaging + "\\TOVRA.INF"));
     EXPECT_TRUE(log.Has("保留暂存目录"));
@@ -144,6 +135,7 @@ TEST_F(UninstallTest, FileThatCannotBeRemovedEndsInItsCodeAndTheRestIsStillRemov
     system.removeErrors[kStaging + "\\setup.log"] = 5;
     const UninstallOutcome outcome = RunUninstall(system, log);
     EXPECT_EQ(outcome.error, 5u);
+    EXPECT_EQ(outcome.driverStoreError, 0u) << "the driver store's copy went";
     EXPECT_TRUE(OnDisk(kStaging + "\\setup.log"));
     EXPECT_FALSE(OnDisk(kStaging + "\\TOVRA_SETUP.EXE"));
     EXPECT_TRUE(OnDisk(kStaging)) << "removed a folder that was not empty";

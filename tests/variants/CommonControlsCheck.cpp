@@ -2,8 +2,8 @@
 // afterwards, before any window exists. With the program's manifest it must be, and from
 // the system (never a comctl32.dll beside this program); without one (no side-by-side
 // redirection, as on Windows 2000) it must not be. Exit code 0 when as expected.
-#include "staging/Win32Text.h"
 #include "ui/Windowing.h"
+#include "win32/Text.h"
 
 #include <cstdio>
 

@@ -3,9 +3,9 @@
 // search restriction must keep both from loading; either one loading is shown as an
 // error instead of the window. The same DLL is then loaded by its full path, which proves
 // that it is a DLL this process could load.
-#include "staging/Win32Text.h"
 #include "ui/Unit1Form.h"
 #include "ui/Windowing.h"
+#include "win32/Text.h"
 
 const FormDescription& ShippedTForm1Description();
 

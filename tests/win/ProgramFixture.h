@@ -3,9 +3,10 @@
 // screen's, which must be EXPECTED_DPI.
 #pragma once
 
-#include "staging/Win32Text.h"
 #include "tests/win/WinTestSupport.h"
 #include "tests/win/WindowProbe.h"
+#include "win32/Processes.h"
+#include "win32/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -168,7 +168,7 @@ TEST_F(CommandLineTest, MarkerSaysInstalledOnlyAfterTheSetupEndedInSuccess)
     std::map<std::string, std::string> marker = MarkerValues();
     EXPECT_EQ(marker["Installed"], Dword(1));
     EXPECT_EQ(marker["LastExitCode"], Dword(0));
-    EXPECT_EQ(marker["Version"], "REG_SZ " + Utf8(PREINSTALL_VERSION_W));
+    EXPECT_EQ(marker["Version"], std::string("REG_SZ ") + PREINSTALL_VERSION);
     EXPECT_EQ(marker["LastRun"].size(), std::string("REG_SZ yyyy-mm-dd hh:mm:ss").size()) << marker["LastRun"];
 
     // A second run withdraws it until its own setup has ended.

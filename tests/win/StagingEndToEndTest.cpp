@@ -2,9 +2,9 @@
 // folder, the staging directory in the Wine prefix's Windows directory, and the stand-in
 // setup program really started. Only the window is recorded instead of shown.
 #include "staging/PreInstall.h"
-#include "staging/Win32SystemOps.h"
-#include "staging/Win32Text.h"
 #include "tests/win/WinTestSupport.h"
+#include "win32/SystemOps.h"
+#include "win32/Text.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -47,7 +47,7 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     Win32SystemOps system;
 
     NoStepLog noLog;
-    RunPreInstall(window, system, noLog, SetupWait::No);
+    RunPreInstall(window, system, noLog);
 
     EXPECT_TRUE(window.messages.empty()) << window.messages.front();
     EXPECT_FALSE(window.buttonEnabled);
@@ -75,7 +75,7 @@ TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
     Win32SystemOps system;
 
     NoStepLog noLog;
-    RunPreInstall(window, system, noLog, SetupWait::No);
+    RunPreInstall(window, system, noLog);
 
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");

@@ -1,8 +1,9 @@
 // The real Windows operations against a real disk.
-#include "staging/Win32StepLog.h"
-#include "staging/Win32SystemOps.h"
-#include "staging/Win32Text.h"
+#include "win32/SystemOps.h"
 #include "tests/win/WinTestSupport.h"
+#include "win32/Files.h"
+#include "win32/LogFile.h"
+#include "win32/Text.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -95,9 +96,10 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
     CreateDirectoryW(workFolder.c_str(), nullptr);
     CopyTestFile(WideAt(L"TOVRA.EXB"), workFolder + L"\\setup.exe");
 
-    unsigned long processId = 0;
-    ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), processId), 0u);
-    EXPECT_NE(processId, 0u);
+    StartedProgram started;
+    ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), started), 0u);
+    EXPECT_NE(started.processId, 0u);
+    EXPECT_EQ(started.jobError, 0u) << "the setup is not in a job";
     ASSERT_TRUE(WaitForFile(workFolder + L"\\setup.log", 10000));
     const std::string log = ReadWholeFile(workFolder + L"\\setup.log");
     EXPECT_NE(log.find("setup.exe\" /S\t"), std::string::npos) << log;
@@ -107,12 +109,12 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
 
 TEST_F(SystemOpsTest, StartProgramReportsWhatCannotBeStarted)
 {
-    unsigned long processId = 0;
-    EXPECT_NE(ops.StartProgram(At(L"missing.exe"), "/S", Narrow(scratch.Path()), processId), 0u);
+    StartedProgram started;
+    EXPECT_NE(ops.StartProgram(At(L"missing.exe"), "/S", Narrow(scratch.Path()), started), 0u);
     WriteWholeFile(WideAt(L"broken.exe"), "this is not a program");
-    EXPECT_NE(ops.StartProgram(At(L"broken.exe"), "/S", Narrow(scratch.Path()), processId), 0u);
+    EXPECT_NE(ops.StartProgram(At(L"broken.exe"), "/S", Narrow(scratch.Path()), started), 0u);
     unsigned long exitCode = 0;
-    EXPECT_EQ(ops.WaitForStartedProgram(exitCode), static_cast<unsigned long>(ERROR_INVALID_HANDLE))
+    EXPECT_EQ(ops.WaitForStartedProgram(60, exitCode), static_cast<unsigned long>(ERROR_INVALID_HANDLE))
         << "nothing was started";
 }
 
@@ -167,10 +169,10 @@ TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
     CopyStandInPackage(scratch.Path());
     const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"700");
     const ScopedVariable code(L"TOVRA_STANDIN_EXIT_CODE", L"3010");
-    unsigned long processId = 0;
-    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), processId), 0u);
+    StartedProgram started;
+    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), started), 0u);
     unsigned long exitCode = 0;
-    EXPECT_EQ(ops.WaitForStartedProgram(exitCode), 0u);
+    EXPECT_EQ(ops.WaitForStartedProgram(60, exitCode), 0u);
     EXPECT_EQ(exitCode, 3010u);
     EXPECT_TRUE(PathExists(WideAt(L"setup.done"))) << "the wait ended before the program did";
 }

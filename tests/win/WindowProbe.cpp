@@ -2,8 +2,6 @@
 
 #include "tests/win/SystemError.h"
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 
 RunningProgram::RunningProgram(const std::wstring& executable, const std::wstring& workingDirectory,
@@ -163,18 +161,6 @@ void PressKey(HWND target, WORD key)
 {
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-}
-
-bool IsProcessRunning(const std::wstring& exeName)
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-        found = _wcsicmp(entry.szExeFile, exeName.c_str()) == 0;
-    CloseHandle(snapshot);
-    return found;
 }
 
 int CountPixels(const RECT& screenRect, COLORREF color)

@@ -48,4 +48,3 @@ bool Click(HWND button);
 void PressKey(HWND target, WORD key);
 // How many pixels of the screen rectangle have exactly `color`.
 int CountPixels(const RECT& screenRect, COLORREF color);
-bool IsProcessRunning(const std::wstring& exeName);

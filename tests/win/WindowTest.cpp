@@ -180,15 +180,25 @@ TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
 
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 {
-    CopyTestFile(VariantProgram(L"preinstall_without_label8.exe"), folder.Path() + L"broken.exe");
-    program = std::make_unique<RunningProgram>(folder.Path() + L"broken.exe", folder.Path());
-    const HWND box = WaitForMessageBox();
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(WindowText(box), kCaption); // the application's title
-    EXPECT_NE(MessageBoxText(box).find(L"Label8"), std::wstring::npos) << MessageBoxText(box);
-    EXPECT_EQ(FindTopWindow(program->Id(), L"TForm1"), nullptr);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ExpectExitCodeZero();
+    // Each defect of the form description, and what the error box must name.
+    const std::pair<const wchar_t*, const wchar_t*> defects[] = {
+        {L"", L"no component \"Label8\""},
+        {L"click-on-label", L"\"Label4\" of form TForm1 has an OnClick event but is not a button"},
+        {L"tab-order", L"\"Button2\" of form TForm1 has a tab order the window cannot follow"},
+    };
+    CopyTestFile(VariantProgram(L"preinstall_broken_form.exe"), folder.Path() + L"broken.exe");
+    for (const auto& [defect, named] : defects) {
+        SCOPED_TRACE(Narrow(defect));
+        const ScopedVariable chosen(L"PREINSTALL_FORM_DEFECT", defect);
+        program = std::make_unique<RunningProgram>(folder.Path() + L"broken.exe", folder.Path());
+        const HWND box = WaitForMessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(WindowText(box), kCaption); // the application's title
+        EXPECT_NE(MessageBoxText(box).find(named), std::wstring::npos) << Narrow(MessageBoxText(box));
+        EXPECT_EQ(FindTopWindow(program->Id(), L"TForm1"), nullptr);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ExpectExitCodeZero();
+    }
 }
 
 TEST_F(ProgramTest, ForeignExceptionAtStartUpShowsAnEmptyErrorAndExitsZero)

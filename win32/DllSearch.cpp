@@ -1,6 +1,6 @@
-#include "shell/DllSearch.h"
+#include "win32/DllSearch.h"
 
-#include "staging/OptionalFunction.h"
+#include "win32/OptionalFunction.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // a file in UTF-8 (with a byte-order mark when the file is new) and CRLF line ends.
 #pragma once
 
-#include "staging/PreInstall.h"
+#include "staging/Operations.h"
 
 class FileStepLog final : public StepLog {
 public:

@@ -1,23 +1,13 @@
-#include "staging/Win32StepLog.h"
+#include "win32/LogFile.h"
 
-#include "staging/Win32Text.h"
+#include "win32/LocalTime.h"
+#include "win32/Text.h"
 
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
-
-std::string Timestamp()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
-        now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
-}
 
 std::unique_ptr<StepLog>& ProgramLogInstance()
 {
@@ -35,7 +25,7 @@ void FileStepLog::Record(const std::string& line)
         return;
     LARGE_INTEGER size{};
     const bool isNew = GetFileSizeEx(file, &size) && size.QuadPart == 0;
-    const std::string bytes = (isNew ? "\xEF\xBB\xBF" : "") + Timestamp() + "  " + line + "\r\n";
+    const std::string bytes = (isNew ? "\xEF\xBB\xBF" : "") + LocalTimeText(true) + "  " + line + "\r\n";
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);

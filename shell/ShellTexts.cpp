@@ -1,0 +1,41 @@
+#include "shell/ShellTexts.h"
+
+std::string UsageText()
+{
+    // Short lines: a message box wraps long ones wherever it likes.
+    return "用法：preinstall.exe [/S] [/TIMEOUT=秒]\n"
+           "　　　[/UNINSTALL] [/LOG=文件] [/?]\n"
+           "\n"
+           "（无参数）　显示安装窗口\n"
+           "/S 或 /Q　　静默预装：不显示任何窗口，\n"
+           "　　　　　　等安装程序结束后以退出代码报告\n"
+           "/TIMEOUT=秒　静默预装最多等这么久\n"
+           "　　　　　　（1～86400，默认 1800），\n"
+           "　　　　　　到时结束安装程序和它启动的进程\n"
+           "/UNINSTALL　删除暂存文件、驱动库中的\n"
+           "　　　　　　驱动包和检测标记\n"
+           "/LOG=文件　把每一步追加记录到该文件，\n"
+           "　　　　　　路径含空格时加引号\n"
+           "/? /H /HELP　显示本说明\n"
+           "\n"
+           "静默预装的退出代码：\n"
+           "0　　　成功（安装程序返回 0 或 1707）\n"
+           "3010　成功，需要重新启动\n"
+           "1641　成功，已开始重新启动\n"
+           "1603　安装程序返回了其他非零代码\n"
+           "1618　另一个安装正在运行，请稍后重试\n"
+           "1460　安装程序超时，已被结束\n"
+           "2　　　驱动包缺少文件\n"
+           "87　　无法识别的参数\n"
+           "其他　失败步骤的系统错误代码";
+}
+
+std::string UnknownSwitchText(const std::string& unknownSwitch)
+{
+    return "无法识别的参数：" + unknownSwitch;
+}
+
+std::string CommandLineLogLine(const std::string& commandLine)
+{
+    return "命令行: " + commandLine;
+}

@@ -1,0 +1,48 @@
+#include "shell/Unattended.h"
+
+#include "Version.h"
+#include "shell/ShellTexts.h"
+#include "staging/Deployment.h"
+#include "win32/LocalTime.h"
+#include "win32/LockFile.h"
+#include "win32/LogFile.h"
+#include "win32/Processes.h"
+#include "win32/RegistryMarker.h"
+#include "win32/SystemOps.h"
+#include "win32/Text.h"
+
+#include <windows.h>
+
+#include <functional>
+
+namespace {
+
+// Builds the deployment's Windows parts for one run and hands them to `run`.
+unsigned long WithDeployment(WindowOps& window, const std::function<unsigned long(Deployment&)>& run)
+{
+    // No "insert a disk" or fault boxes from Windows: nobody is there to answer.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    StepLog& log = ProgramLog();
+    log.Record(CommandLineLogLine(Narrow(GetCommandLineW())));
+    Win32SystemOps system;
+    RunLockFile lock;
+    StagedSetupByName runningSetup;
+    RegistryMarker marker;
+    LocalClock clock;
+    Deployment deployment{window, system, log, lock, runningSetup, marker, clock, PREINSTALL_VERSION};
+    return run(deployment);
+}
+
+} // namespace
+
+unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds)
+{
+    NoWindowOps window(ExecutableFilePath());
+    return WithDeployment(
+        window, [&](Deployment& deployment) { return RunDeploymentInstall(deployment, setupTimeoutSeconds); });
+}
+
+unsigned long RunUninstallCommand(WindowOps& window)
+{
+    return WithDeployment(window, [](Deployment& deployment) { return RunDeploymentUninstall(deployment); });
+}

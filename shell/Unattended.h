@@ -1,0 +1,12 @@
+// The runs for deployment tools: the rules of staging/Deployment.h wired to their Windows
+// implementations, with everything logged to the program's log.
+#pragma once
+
+#include "staging/Operations.h"
+
+// /S: no window and no message box in any outcome; returns the exit code.
+unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds);
+
+// /UNINSTALL: tells the outcome once through `window` (a box, or nothing with /S);
+// returns the exit code.
+unsigned long RunUninstallCommand(WindowOps& window);

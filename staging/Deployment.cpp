@@ -1,0 +1,179 @@
+#include "staging/Deployment.h"
+
+#include "resources/ProductName.h"
+#include "staging/DriverPackage.h"
+#include "staging/Paths.h"
+#include "staging/Texts.h"
+#include "staging/Uninstall.h"
+
+#include <exception>
+#include <functional>
+
+namespace {
+
+// Ends a run that did not get to its work: the reason in the log and, where there is a
+// window, in a box.
+unsigned long GiveWay(Deployment& deployment, const std::string& reason, unsigned long code)
+{
+    deployment.log.Record(reason);
+    RecordResult(deployment.log, deployment.system, code);
+    deployment.window.ShowMessage(reason, kWarningCaption, kIconExclamation);
+    return code;
+}
+
+// Runs `work` holding the lock, unless another run holds it or a staged setup still runs
+// (1618: retry later). A lock that cannot be placed ends the run in its error.
+unsigned long UnderLock(Deployment& deployment, const std::function<unsigned long()>& work)
+{
+    SystemOps& system = deployment.system;
+    unsigned long error = 0;
+    const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
+    if (!windowsDirectory)
+        return GiveWay(deployment, WindowsDirectoryUnreadableLine(system.DescribeError(error)), error);
+    if (const unsigned long error = deployment.lock.Take(EnsureTrailingBackslash(*windowsDirectory) + kLockFileName)) {
+        // Access denied is not another run: the account may not write the Windows directory.
+        if (error == kErrorSharingViolation)
+            return GiveWay(deployment, AlreadyRunningLine(), kErrorInstallAlreadyRunning);
+        return GiveWay(deployment, LockFailedLine(system.DescribeError(error)), error);
+    }
+    if (deployment.runningSetup.StagedSetupIsRunning())
+        return GiveWay(deployment, SetupStillRunningLine(), kErrorInstallAlreadyRunning);
+    return work();
+}
+
+// Anything unexpected is logged and ends the run in 1603, never in a success.
+unsigned long Guarded(Deployment& deployment, const std::function<unsigned long()>& work)
+{
+    try {
+        return work();
+    } catch (const std::exception& exception) {
+        deployment.log.Record(UnexpectedErrorLine(exception.what()));
+    } catch (...) {
+        deployment.log.Record(UnexpectedErrorLine(""));
+    }
+    RecordResult(deployment.log, deployment.system, kErrorInstallFailure);
+    return kErrorInstallFailure;
+}
+
+// A marker that cannot be kept true ends the run in that error: a deployment tool must not
+// read success from it.
+unsigned long MarkerFailed(Deployment& deployment, unsigned long error)
+{
+    deployment.log.Record(MarkerFailedLine(deployment.system.DescribeError(error)));
+    RecordResult(deployment.log, deployment.system, error);
+    return error;
+}
+
+// Waits for the started setup; at the timeout ends it with what it started.
+PreInstallOutcome WaitForSetup(SystemOps& system, StepLog& log, unsigned long timeoutSeconds)
+{
+    unsigned long exitCode = 0;
+    const unsigned long error = system.WaitForStartedProgram(timeoutSeconds, exitCode);
+    if (error == kErrorTimeout) {
+        log.Record(SetupTimedOutLine(timeoutSeconds, system.EndStartedProgram()));
+        return {kErrorTimeout, std::nullopt};
+    }
+    if (error != 0) {
+        log.Record(WaitFailedLine(system.DescribeError(error)));
+        return {FailureCode(error), std::nullopt};
+    }
+    log.Record(SetupExitLine(exitCode));
+    return {0, exitCode};
+}
+
+// Records how the run ended. Installed was withdrawn when the run began; it comes back
+// only for a success, and only after every other value was written.
+unsigned long RecordRunInMarker(
+    Deployment& deployment, unsigned long exitCode, std::optional<unsigned long> setupExitCode)
+{
+    DetectionMarker& marker = deployment.marker;
+    const std::function<unsigned long()> writes[] = {
+        [&] { return marker.SetText(kMarkerVersion, deployment.programVersion); },
+        [&] { return marker.SetNumber(kMarkerLastExitCode, exitCode); },
+        [&] {
+            return setupExitCode ? marker.SetNumber(kMarkerSetupExitCode, *setupExitCode)
+                                 : marker.RemoveValue(kMarkerSetupExitCode);
+        },
+        [&] { return marker.SetText(kMarkerLastRun, deployment.clock.LocalTime()); },
+    };
+    for (const auto& write : writes)
+        if (const unsigned long error = write())
+            return error;
+    return IsSuccessCode(exitCode) ? marker.SetNumber(kMarkerInstalled, 1) : 0;
+}
+
+unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeconds)
+{
+    if (const unsigned long error = deployment.marker.RemoveValue(kMarkerInstalled))
+        return MarkerFailed(deployment, error);
+    PreInstallOutcome outcome = StartPreInstall(deployment.window, deployment.system, deployment.log);
+    // Only after the setup has ended may the marker say anything: a run killed before
+    // then leaves no Installed.
+    if (outcome.error == 0)
+        outcome = WaitForSetup(deployment.system, deployment.log, timeoutSeconds);
+    const unsigned long code = DeploymentExitCode(outcome);
+    if (const unsigned long error = RecordRunInMarker(deployment, code, outcome.setupExitCode))
+        return MarkerFailed(deployment, error);
+    RecordResult(deployment.log, deployment.system, code);
+    return code;
+}
+
+// The marker follows the driver: it goes with a complete removal from the driver store.
+void RemoveMarkerAfter(Deployment& deployment, UninstallOutcome& outcome)
+{
+    if (outcome.driverStoreError != 0) {
+        deployment.log.Record(MarkerKeptLine());
+        return;
+    }
+    bool removed = false;
+    if (const unsigned long error = deployment.marker.RemoveAll(removed)) {
+        const std::string line = MarkerFailedLine(deployment.system.DescribeError(error));
+        deployment.log.Record(line);
+        if (outcome.error == 0) {
+            outcome.error = error;
+            outcome.failure = line;
+        }
+    } else if (removed) {
+        deployment.log.Record(MarkerRemovedLine());
+        outcome.removed.push_back(MarkerRemovedItem());
+    }
+}
+
+unsigned long RemoveAndFollowWithTheMarker(Deployment& deployment)
+{
+    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log);
+    RemoveMarkerAfter(deployment, outcome);
+    RecordResult(deployment.log, deployment.system, outcome.error);
+    if (outcome.error != 0)
+        deployment.window.ShowMessage(outcome.failure, kWarningCaption, kIconExclamation);
+    else
+        deployment.window.ShowMessage(
+            outcome.removed.empty() ? NothingToUninstallText() : UninstalledText(outcome.removed), PRODUCT_NAME,
+            kIconInformation);
+    return outcome.error;
+}
+
+} // namespace
+
+unsigned long RunDeploymentInstall(Deployment& deployment, unsigned long timeoutSeconds)
+{
+    return Guarded(deployment,
+        [&] { return UnderLock(deployment, [&] { return InstallAndRecord(deployment, timeoutSeconds); }); });
+}
+
+unsigned long RunDeploymentUninstall(Deployment& deployment)
+{
+    return Guarded(
+        deployment, [&] { return UnderLock(deployment, [&] { return RemoveAndFollowWithTheMarker(deployment); }); });
+}
+
+unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
+{
+    if (outcome.error != 0)
+        return outcome.error;
+    const unsigned long setupCode = outcome.setupExitCode.value_or(0);
+    if (setupCode == kInstallSucceeded)
+        return 0;
+    // A setup that found another installation running asks, like us, to be retried.
+    return IsSuccessCode(setupCode) || setupCode == kErrorInstallAlreadyRunning ? setupCode : kErrorInstallFailure;
+}

@@ -1,0 +1,263 @@
+#include "staging/Texts.h"
+
+namespace {
+const std::string kCannotContinue = "，驱动安装无法继续!";
+}
+
+std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory)
+{
+    return "无法创建目录" + stagingDirectory + kCannotContinue;
+}
+
+std::string CopyFailedMessage(const PackageFile& file)
+{
+    return std::string("无法复制") + file.name + "文件" + kCannotContinue;
+}
+
+std::string LaunchFailedMessage()
+{
+    return std::string("无法启动") + kStagedSetupName + kCannotContinue;
+}
+
+std::string PackageDirectoryLine(const std::string& packageDirectory)
+{
+    return "驱动包目录: " + packageDirectory;
+}
+
+std::string FileCheckedLine(const std::string& path, bool present)
+{
+    return "检查 " + path + (present ? ": 存在" : ": 缺少");
+}
+
+std::string WindowsDirectoryLine(const std::string& windowsDirectory)
+{
+    return "Windows 目录: " + windowsDirectory;
+}
+
+std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created)
+{
+    return "暂存目录 " + stagingDirectory + (created ? ": 已创建" : ": 已存在");
+}
+
+std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size)
+{
+    return "复制 " + from + " -> " + to + ": " + (size ? std::to_string(*size) + " 字节" : "大小未知");
+}
+
+std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error)
+{
+    return "复制 " + from + " -> " + to + " 失败: " + error;
+}
+
+std::string SetupStartedLine(const std::string& commandLine, unsigned long processId)
+{
+    return "已启动 " + commandLine + ", 进程 ID " + std::to_string(processId);
+}
+
+std::string SetupOutsideJobLine(const std::string& error)
+{
+    return "无法把安装程序放入作业对象，超时时只能结束安装程序本身: " + error;
+}
+
+std::string SetupExitLine(unsigned long exitCode)
+{
+    return "安装程序退出代码: " + std::to_string(exitCode);
+}
+
+std::string WaitFailedLine(const std::string& error)
+{
+    return "等待安装程序结束失败: " + error;
+}
+
+std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses)
+{
+    return "安装程序在 " + std::to_string(seconds) + " 秒内没有结束，" +
+        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）");
+}
+
+std::string MessageLine(const std::string& caption, const std::string& message)
+{
+    std::string line = caption + ": " + message;
+    for (char& character : line)
+        if (character == '\n')
+            character = ' ';
+    return line;
+}
+
+std::string ResultLine(unsigned long code, const std::string& error)
+{
+    const std::string exitCode = "退出代码 " + std::to_string(code);
+    if (code == 0)
+        return "结果: 成功, " + exitCode;
+    if (IsSuccessCode(code))
+        return "结果: 成功, 需要重新启动, " + exitCode;
+    return "结果: 失败, " + exitCode + ": " + error;
+}
+
+std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture)
+{
+    std::string names;
+    for (const std::string& target : targets)
+        names += (names.empty() ? "" : ", ") + target;
+    return "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: " + (names.empty() ? std::string("（没有）") : names) +
+        "; 本机 Windows: " + nativeArchitecture;
+}
+
+std::string NoFittingModelsLine(const std::string& nativeArchitecture)
+{
+    return "警告: TOVRA.INF 没有适合本机 Windows (" + nativeArchitecture + ") 的型号（需要 NT" + nativeArchitecture +
+        "），这个驱动包在本机上不会安装；请驱动包的提供者提供相应的已签名驱动和目录文件";
+}
+
+std::string InfUnreadableLine(const std::string& infPath, const std::string& error)
+{
+    return "无法读取 " + infPath + " 的 [Manufacturer]: " + error;
+}
+
+std::string UninstallWindowsDirectoryLine(const std::string& windowsDirectory)
+{
+    return "卸载: Windows 目录 " + windowsDirectory;
+}
+
+std::string WindowsDirectoryUnreadableLine(const std::string& error)
+{
+    return "无法读取 Windows 目录: " + error;
+}
+
+std::string StagingKeptLine(const std::string& stagingFolder)
+{
+    return "保留暂存目录 " + stagingFolder + "，以便以后卸载时还能认出驱动库中的副本";
+}
+
+std::string NoStagedInfLine(const std::string& stagedInf)
+{
+    return "没有暂存的 " + stagedInf + "，不查找驱动库中的副本";
+}
+
+std::string FolderUnlistableLine(const std::string& folder, const std::string& error)
+{
+    return "无法列出 " + folder + ": " + error;
+}
+
+std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error)
+{
+    return "无法从驱动库删除 " + infPath + ": " + error;
+}
+
+std::string StoreRemovedLine(const std::string& infPath)
+{
+    return "已从驱动库删除 " + infPath;
+}
+
+std::string StoreCopyRemovedItem(const std::string& infName)
+{
+    return "驱动库中的 " + infName;
+}
+
+std::string NotInDriverStoreLine()
+{
+    return "驱动库中没有这个驱动包";
+}
+
+std::string FileRemovalFailedLine(const std::string& path, const std::string& error)
+{
+    return "无法删除 " + path + ": " + error;
+}
+
+std::string LinkRemovedLine(const std::string& path)
+{
+    return "已删除链接 " + path + "（没有进入它指向的位置）";
+}
+
+std::string FolderRemovalFailedLine(const std::string& folder, const std::string& error)
+{
+    return "无法删除目录 " + folder + ": " + error;
+}
+
+std::string NoStagingFolderLine(const std::string& folder)
+{
+    return "没有暂存目录 " + folder;
+}
+
+std::string StagingPathIsAFileLine(const std::string& folder)
+{
+    return folder + " 是一个文件，不是暂存目录，未删除";
+}
+
+std::string LinkRemovalFailedLine(const std::string& path, const std::string& error)
+{
+    return "无法删除链接 " + path + ": " + error;
+}
+
+std::string StagingLinkRemovedLine(const std::string& folder)
+{
+    return "暂存目录 " + folder + " 是一个链接: 只删除了链接本身";
+}
+
+std::string StagingLinkRemovedItem(const std::string& folder)
+{
+    return folder + "（链接）";
+}
+
+std::string StagingFolderRemovedLine(const std::string& folder, int entries)
+{
+    return "已删除暂存目录 " + StagingFolderRemovedItem(folder, entries);
+}
+
+std::string StagingFolderRemovedItem(const std::string& folder, int entries)
+{
+    return folder + "（" + std::to_string(entries) + " 项）";
+}
+
+std::string NothingToUninstallText()
+{
+    return "没有需要卸载的内容。";
+}
+
+std::string UninstalledText(const std::vector<std::string>& removed)
+{
+    std::string text = "已卸载:";
+    for (const std::string& line : removed)
+        text += "\n" + line;
+    return text;
+}
+
+std::string AlreadyRunningLine()
+{
+    return "另一个静默预装正在运行";
+}
+
+std::string SetupStillRunningLine()
+{
+    return std::string(kStagedSetupName) + " 仍在运行（由窗口或之前的运行启动），本次不复制也不启动任何文件";
+}
+
+std::string LockFailedLine(const std::string& error)
+{
+    return "无法创建静默预装的锁文件: " + error;
+}
+
+std::string MarkerFailedLine(const std::string& error)
+{
+    return "无法写入检测标记 HKLM\\SOFTWARE\\IcCardReaderUsbPreInstall: " + error;
+}
+
+std::string MarkerRemovedLine()
+{
+    return "已删除检测标记";
+}
+
+std::string MarkerRemovedItem()
+{
+    return "检测标记";
+}
+
+std::string MarkerKeptLine()
+{
+    return "驱动库中的副本没有全部删除，保留检测标记";
+}
+
+std::string UnexpectedErrorLine(const std::string& what)
+{
+    return what.empty() ? "意外错误" : "意外错误: " + what;
+}

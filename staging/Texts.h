@@ -1,0 +1,74 @@
+// Every text of the procedures and the deployment rules: what the user reads in a box, and
+// the lines of the administrator's log. UTF-8; each exists in code page 936 (a test walks
+// them all). `error` is always the system's description of an error (DescribeError).
+#pragma once
+
+#include "staging/DriverPackage.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// ---- the pre-install procedure's boxes
+inline constexpr const char* kWarningCaption = "警告";
+inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目录失败，请重新[预装程序]!";
+// Failures while staging; each gets a second line with the system's description.
+std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
+std::string CopyFailedMessage(const PackageFile& file);
+std::string LaunchFailedMessage();
+
+// ---- the procedure's log lines, one per step
+std::string PackageDirectoryLine(const std::string& packageDirectory);
+std::string FileCheckedLine(const std::string& path, bool present);
+std::string WindowsDirectoryLine(const std::string& windowsDirectory);
+std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created);
+std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size);
+std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error);
+std::string SetupStartedLine(const std::string& commandLine, unsigned long processId);
+std::string SetupOutsideJobLine(const std::string& error);
+std::string SetupExitLine(unsigned long exitCode);
+std::string WaitFailedLine(const std::string& error);
+std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses);
+// A message the procedure told the user, on one line.
+std::string MessageLine(const std::string& caption, const std::string& message);
+std::string ResultLine(unsigned long code, const std::string& error);
+
+// ---- what the package's INF declares
+inline constexpr const char* kUndecoratedTarget = "无修饰";
+std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture);
+std::string NoFittingModelsLine(const std::string& nativeArchitecture);
+std::string InfUnreadableLine(const std::string& infPath, const std::string& error);
+
+// ---- the uninstall: its log lines, and what its box lists
+std::string UninstallWindowsDirectoryLine(const std::string& windowsDirectory);
+std::string WindowsDirectoryUnreadableLine(const std::string& error);
+std::string StagingKeptLine(const std::string& stagingFolder);
+std::string NoStagedInfLine(const std::string& stagedInf);
+std::string FolderUnlistableLine(const std::string& folder, const std::string& error);
+std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error);
+std::string StoreRemovedLine(const std::string& infPath);
+std::string StoreCopyRemovedItem(const std::string& infName);
+std::string NotInDriverStoreLine();
+std::string FileRemovalFailedLine(const std::string& path, const std::string& error);
+std::string LinkRemovedLine(const std::string& path);
+std::string FolderRemovalFailedLine(const std::string& folder, const std::string& error);
+std::string NoStagingFolderLine(const std::string& folder);
+std::string StagingPathIsAFileLine(const std::string& folder);
+std::string LinkRemovalFailedLine(const std::string& path, const std::string& error);
+std::string StagingLinkRemovedLine(const std::string& folder);
+std::string StagingLinkRemovedItem(const std::string& folder);
+std::string StagingFolderRemovedLine(const std::string& folder, int entries);
+std::string StagingFolderRemovedItem(const std::string& folder, int entries);
+std::string NothingToUninstallText();
+std::string UninstalledText(const std::vector<std::string>& removed);
+
+// ---- the deployment rules: lock, running setup, detection marker
+std::string AlreadyRunningLine();
+std::string SetupStillRunningLine();
+std::string LockFailedLine(const std::string& error);
+std::string MarkerFailedLine(const std::string& error);
+std::string MarkerRemovedLine();
+std::string MarkerRemovedItem();
+std::string MarkerKeptLine();
+std::string UnexpectedErrorLine(const std::string& what);

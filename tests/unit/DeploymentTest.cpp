@@ -1,0 +1,316 @@
+// The rules of the runs deployment tools start, against fakes: the lock, the running
+// setup, the bounded wait, the exit codes and the detection marker.
+#include "staging/Deployment.h"
+#include "staging/DriverPackage.h"
+#include "tests/unit/FakeOps.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+class DeploymentTest : public ::testing::Test {
+protected:
+    Journal journal;
+    FakeWindow window{journal};
+    FakeSystem system{journal};
+    RecordingLog log;
+    FakeLock lock{journal};
+    FakeRunningSetup runningSetup;
+    FakeMarker marker{journal};
+    FakeClock clock;
+    Deployment deployment{window, system, log, lock, runningSetup, marker, clock, "9.8.7"};
+
+    void SetUp() override
+    {
+        for (const auto& file : kDriverPackage)
+            system.files.insert(std::string("C:\\Package\\") + file.name);
+    }
+    unsigned long Install(unsigned long timeoutSeconds = 1800)
+    {
+        return RunDeploymentInstall(deployment, timeoutSeconds);
+    }
+
+    std::size_t Position(const std::string& entry) const
+    {
+        return static_cast<std::size_t>(std::find(journal.begin(), journal.end(), entry) - journal.begin());
+    }
+    bool Journalled(const std::string& prefix) const
+    {
+        return std::any_of(
+            journal.begin(), journal.end(), [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+    }
+    // Anything written to disk or the marker, or a setup started.
+    bool ChangedAnything() const
+    {
+        for (const char* change : {"mkdir", "copy", "start", "marker", "uninstall", "remove", "rmdir"})
+            if (Journalled(change))
+                return true;
+        return false;
+    }
+};
+
+TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
+{
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_EQ(Position("lock C:\\WINDOWS\\IcCardReaderUsbPreInstall.lock"), 0u);
+    // Withdrawn before anything is written; back only once the setup has ended.
+    EXPECT_LT(Position("marker remove Installed"), Position("mkdir C:\\WINDOWS\\tovra_driver"));
+    EXPECT_LT(Position("wait"), Position("marker set Version=9.8.7"));
+    EXPECT_LT(Position("wait"), Position("marker set Installed=1"));
+    const Journal markerWrites(
+        journal.begin() + static_cast<std::ptrdiff_t>(Position("marker set Version=9.8.7")), journal.end());
+    const Journal expected = {"marker set Version=9.8.7", "marker set LastExitCode=0", "marker set SetupExitCode=0",
+        "marker set LastRun=2026-12-09 13:00:00", "marker set Installed=1"};
+    EXPECT_EQ(markerWrites, expected);
+    EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
+    EXPECT_EQ(system.waitTimeouts, std::vector<unsigned long>{1800});
+}
+
+TEST_F(DeploymentTest, ALaterMarkerValueThatFailsKeepsInstalledAwayAndEndsInItsError)
+{
+    for (const char* failing : {"Version", "LastExitCode", "SetupExitCode", "LastRun"}) {
+        SCOPED_TRACE(failing);
+        journal.clear();
+        marker.values.clear();
+        marker.failures = {{failing, 5}};
+        EXPECT_EQ(Install(), 5u);
+        EXPECT_EQ(marker.values.count("Installed"), 0u);
+        EXPECT_FALSE(Journalled("marker set Installed"));
+        EXPECT_TRUE(log.Has("无法写入检测标记"));
+        EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 5: error 5");
+    }
+}
+
+TEST_F(DeploymentTest, MarkerThatCannotBeWithdrawnStopsTheRunBeforeItWritesAnything)
+{
+    marker.failures = {{"Installed", 5}};
+    EXPECT_EQ(Install(), 5u);
+    EXPECT_FALSE(Journalled("mkdir"));
+    EXPECT_FALSE(Journalled("start"));
+}
+
+TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalled)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeSystem&)> arrange;
+        unsigned long code;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", [](FakeSystem& s) { s.files.erase("C:\\Package\\TOVRA.DLL"); }, 2},
+        {"staging path is a file", [](FakeSystem& s) { s.mkdirError = 183; }, 183},
+        {"disk full", [](FakeSystem& s) { s.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 112; }, 112},
+        {"setup is not a program", [](FakeSystem& s) { s.startError = 193; }, 193},
+        {"setup failed", [](FakeSystem& s) { s.setupExitCode = 5; }, 1603},
+        {"wait failed", [](FakeSystem& s) { s.waitError = 6; }, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystem fresh(journal);
+        for (const auto& file : kDriverPackage)
+            fresh.files.insert(std::string("C:\\Package\\") + file.name);
+        c.arrange(fresh);
+        marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}};
+        Deployment run{window, fresh, log, lock, runningSetup, marker, clock, "9.8.7"};
+        EXPECT_EQ(RunDeploymentInstall(run, 1800), c.code);
+        EXPECT_EQ(marker.values.count("Installed"), 0u);
+        EXPECT_EQ(marker.values["LastExitCode"], std::to_string(c.code));
+        // The setup's own code is there only when it ended by itself.
+        EXPECT_EQ(marker.values.count("SetupExitCode"), c.code == 1603 ? 1u : 0u);
+    }
+}
+
+TEST_F(DeploymentTest, WindowsDirectoryFailureOfEitherQueryEndsInItsCodeAndTakesNoLock)
+{
+    system.firstQueryFails = true;
+    system.queryError = 5;
+    EXPECT_EQ(Install(), 5u);
+    system.firstQueryFails = false;
+    system.secondQueryFails = true;
+    system.queryError = 0; // no code of its own
+    EXPECT_EQ(Install(), 1603u);
+    EXPECT_FALSE(Journalled("lock")) << "a lock somewhere other than the Windows directory";
+    EXPECT_FALSE(ChangedAnything());
+    EXPECT_TRUE(log.Has("无法读取 Windows 目录"));
+}
+
+TEST_F(DeploymentTest, SetupCodesBecomeTheCodesDeploymentToolsKnow)
+{
+    const std::pair<unsigned long, unsigned long> codes[] = {{0, 0}, {1707, 0}, {3010, 3010}, {1641, 1641},
+        {1618, 1618}, {1, 1603}, {5, 1603}, {1603, 1603}, {0xC0000005, 1603}};
+    for (const auto& [setupCode, exitCode] : codes) {
+        EXPECT_EQ(DeploymentExitCode({0, setupCode}), exitCode) << "setup exit code " << setupCode;
+        system.setupExitCode = setupCode;
+        marker.values.clear();
+        EXPECT_EQ(Install(), exitCode) << "setup exit code " << setupCode;
+        EXPECT_EQ(marker.values.count("Installed"), IsSuccessCode(exitCode) ? 1u : 0u) << setupCode;
+    }
+    EXPECT_EQ(DeploymentExitCode({}), 0u) << "started, not waited for";
+    EXPECT_EQ(DeploymentExitCode({6, std::nullopt}), 6u);
+}
+
+TEST_F(DeploymentTest, TimeoutEndsTheSetupWithWhatItStartedAndEndsIn1460)
+{
+    for (const bool wholeJob : {true, false}) {
+        journal.clear();
+        log.lines.clear();
+        system.waitError = kErrorTimeout;
+        system.endsWithItsProcesses = wholeJob;
+        EXPECT_EQ(Install(60), kErrorTimeout);
+        EXPECT_EQ(Position("end setup"), Position("wait") + 1);
+        EXPECT_TRUE(log.Has(wholeJob ? "安装程序在 60 秒内没有结束，已结束它和它启动的所有进程"
+                                     : "安装程序在 60 秒内没有结束，已结束安装程序本身"));
+        EXPECT_EQ(marker.values["LastExitCode"], "1460");
+        EXPECT_EQ(marker.values.count("Installed"), 0u);
+        EXPECT_EQ(marker.values.count("SetupExitCode"), 0u);
+    }
+    // A setup that ends by itself is never ended.
+    journal.clear();
+    system.waitError = 0;
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_FALSE(Journalled("end setup"));
+}
+
+TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNothing)
+{
+    for (const bool byLock : {true, false}) {
+        SCOPED_TRACE(byLock ? "lock held" : "staged setup running");
+        journal.clear();
+        log.lines.clear();
+        lock.error = byLock ? kErrorSharingViolation : 0;
+        runningSetup.running = !byLock;
+        EXPECT_EQ(Install(), kErrorInstallAlreadyRunning);
+        EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInstallAlreadyRunning);
+        EXPECT_FALSE(ChangedAnything());
+        EXPECT_TRUE(log.Has(byLock ? "另一个静默预装正在运行" : "TOVRA_SETUP.EXE 仍在运行"));
+        EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 1618: error 1618");
+    }
+}
+
+TEST_F(DeploymentTest, LockThatCannotBePlacedEndsInItsOwnError)
+{
+    lock.error = 5; // the account may not write the Windows directory: not another run
+    EXPECT_EQ(Install(), 5u);
+    EXPECT_FALSE(ChangedAnything());
+    EXPECT_TRUE(log.Has("无法创建静默预装的锁文件: error 5"));
+}
+
+TEST_F(DeploymentTest, JobThatCannotHoldTheSetupIsLoggedAndTheRunGoesOn)
+{
+    system.jobError = 5;
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_TRUE(log.Has("无法把安装程序放入作业对象，超时时只能结束安装程序本身: error 5"));
+}
+
+TEST_F(DeploymentTest, LogHasALinePerStepAndTheResult)
+{
+    system.setupExitCode = 3010;
+    EXPECT_EQ(Install(), 3010u);
+    const std::vector<std::string> expected = {
+        "驱动包目录: C:\\Package\\",
+        "检查 C:\\Package\\TOVRA.EXB: 存在",
+        "检查 C:\\Package\\TOVRA.INF: 存在",
+        "检查 C:\\Package\\TOVRAWDM.SYS: 存在",
+        "检查 C:\\Package\\TOVRA.DLL: 存在",
+        "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: 无修饰; 本机 Windows: x86",
+        "Windows 目录: C:\\WINDOWS",
+        "暂存目录 C:\\WINDOWS\\tovra_driver: 已创建",
+        "复制 C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE: 39 字节",
+        "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF: 33 字节",
+        "复制 C:\\Package\\TOVRAWDM.SYS -> C:\\WINDOWS\\tovra_driver\\TOVRAWDM.SYS: 36 字节",
+        "复制 C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL: 33 字节",
+        "已启动 \"C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE\" /S, 进程 ID 4242",
+        "安装程序退出代码: 3010",
+        "结果: 成功, 需要重新启动, 退出代码 3010",
+    };
+    EXPECT_EQ(log.lines, expected);
+}
+
+TEST_F(DeploymentTest, AnythingUnexpectedEndsIn1603)
+{
+    class ThrowingClock : public Clock {
+    public:
+        std::string LocalTime() override { throw std::runtime_error("out of memory"); }
+    } throwing;
+    Deployment run{window, system, log, lock, runningSetup, marker, throwing, "9.8.7"};
+    EXPECT_EQ(RunDeploymentInstall(run, 1800), kErrorInstallFailure);
+    EXPECT_EQ(marker.values.count("Installed"), 0u);
+    EXPECT_TRUE(log.Has("意外错误: out of memory"));
+}
+
+// ---- the uninstall's rules
+
+class DeploymentUninstallTest : public DeploymentTest {
+protected:
+    const std::string staging = "C:\\WINDOWS\\tovra_driver";
+    const std::string inf = "C:\\WINDOWS\\inf";
+
+    void SetUp() override
+    {
+        system.disk[inf] = PathKind::Folder;
+        system.disk[staging] = PathKind::Folder;
+        AddFile(staging + "\\TOVRA.INF", "our package");
+        AddFile(inf + "\\oem7.inf", "our package");
+        marker.values = {{"Installed", "1"}, {"Version", "9.8.7"}};
+        marker.exists = true;
+    }
+    void AddFile(const std::string& path, const std::string& bytes)
+    {
+        system.disk[path] = PathKind::File;
+        system.bytes[path] = bytes;
+    }
+};
+
+TEST_F(DeploymentUninstallTest, CompleteRemovalTakesTheMarkerAndSaysSo)
+{
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_FALSE(marker.exists);
+    EXPECT_LT(Position("uninstall oem7.inf"), Position("marker remove all"));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0], "已卸载:\n驱动库中的 oem7.inf\nC:\\WINDOWS\\tovra_driver（1 项）\n检测标记");
+    EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
+}
+
+TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
+{
+    system.uninstallErrors["oem7.inf"] = 0xE000023D;
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 0xE000023Du);
+    EXPECT_TRUE(marker.exists);
+    EXPECT_EQ(marker.values["Installed"], "1");
+    EXPECT_FALSE(Journalled("marker remove"));
+    EXPECT_TRUE(log.Has("保留检测标记"));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find("无法从驱动库删除"), std::string::npos);
+}
+
+TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheDriverIsGone)
+{
+    system.removeErrors[staging + "\\TOVRA.INF"] = 5;
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
+    EXPECT_FALSE(marker.exists);
+}
+
+TEST_F(DeploymentUninstallTest, MarkerThatCannotBeRemovedIsTheFailure)
+{
+    marker.failures = {{"*", 5}};
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_TRUE(log.Has("无法写入检测标记"));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find("无法写入检测标记"), std::string::npos);
+}
+
+TEST_F(DeploymentUninstallTest, NothingInstalledIsNoFailure)
+{
+    system.disk.erase(staging);
+    system.disk.erase(staging + "\\TOVRA.INF");
+    system.bytes.clear();
+    marker.exists = false;
+    marker.values.clear();
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(window.messages, std::vector<std::string>{"没有需要卸载的内容。"});
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+#include "win32/DriverStore.h"
+
+#include "win32/Errors.h"
+#include "win32/Files.h"
+#include "win32/OptionalFunction.h"
+#include "win32/Text.h"
+
+#include <windows.h>
+
+#include <setupapi.h>
+
+namespace {
+
+// setupapi.dll from the system directory, for as long as it is needed.
+class SetupApi {
+public:
+    SetupApi()
+        : module_(LoadSystemLibrary(L"setupapi.dll"))
+        , error_(module_ == nullptr ? GetLastError() : 0)
+    {
+    }
+    ~SetupApi()
+    {
+        if (module_ != nullptr)
+            FreeLibrary(module_);
+    }
+    SetupApi(const SetupApi&) = delete;
+    SetupApi& operator=(const SetupApi&) = delete;
+
+    // A function of it; nullptr with the reason in `error` when it is not there.
+    template <class Function> Function Find(const char* name, unsigned long& error) const
+    {
+        const auto function = OptionalFunction<Function>(module_, name);
+        if (function == nullptr)
+            error = module_ == nullptr ? (error_ != 0 ? error_ : ERROR_MOD_NOT_FOUND) : ERROR_PROC_NOT_FOUND;
+        return function;
+    }
+
+private:
+    HMODULE module_;
+    DWORD error_;
+};
+
+// One field of an INF line as text.
+std::optional<std::wstring> InfField(decltype(&SetupGetStringFieldW) getField, INFCONTEXT& line, DWORD index)
+{
+    DWORD needed = 0;
+    if (!getField(&line, index, nullptr, 0, &needed) || needed == 0)
+        return std::nullopt;
+    std::wstring field(needed, L'\0');
+    if (!getField(&line, index, field.data(), needed, nullptr))
+        return std::nullopt;
+    field.resize(needed - 1);
+    return field;
+}
+
+} // namespace
+
+std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
+    const std::string& infPath, unsigned long& error)
+{
+    const SetupApi setupApi;
+    const auto open = setupApi.Find<decltype(&SetupOpenInfFileW)>("SetupOpenInfFileW", error);
+    const auto findFirst = setupApi.Find<decltype(&SetupFindFirstLineW)>("SetupFindFirstLineW", error);
+    const auto findNext = setupApi.Find<decltype(&SetupFindNextLine)>("SetupFindNextLine", error);
+    const auto fieldCount = setupApi.Find<decltype(&SetupGetFieldCount)>("SetupGetFieldCount", error);
+    const auto getField = setupApi.Find<decltype(&SetupGetStringFieldW)>("SetupGetStringFieldW", error);
+    const auto close = setupApi.Find<decltype(&SetupCloseInfFile)>("SetupCloseInfFile", error);
+    if (!open || !findFirst || !findNext || !fieldCount || !getField || !close)
+        return std::nullopt;
+    UINT errorLine = 0;
+    const HINF inf = open(Widen(infPath).c_str(), nullptr, INF_STYLE_WIN4, &errorLine);
+    if (inf == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        return std::nullopt;
+    }
+    std::vector<std::vector<std::string>> lines;
+    INFCONTEXT line;
+    for (BOOL more = findFirst(inf, L"Manufacturer", nullptr, &line); more; more = findNext(&line, &line)) {
+        std::vector<std::string> decorations;
+        // Field 1 names the models section; the fields after it are its decorations.
+        for (DWORD index = 2; index <= fieldCount(&line); ++index)
+            if (const std::optional<std::wstring> field = InfField(getField, line, index); field && !field->empty())
+                decorations.push_back(Narrow(*field));
+        lines.push_back(decorations);
+    }
+    close(inf);
+    error = 0;
+    return lines;
+}
+
+unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName)
+{
+    const SetupApi setupApi;
+    unsigned long error = 0;
+    // Windows XP and later. Without SUOI_FORCEDELETE it refuses while a device uses the package.
+    const auto uninstall = setupApi.Find<BOOL(WINAPI*)(PCWSTR, DWORD, PVOID)>("SetupUninstallOEMInfW", error);
+    if (uninstall == nullptr)
+        return error;
+    const std::wstring name = Widen(infName);
+    if (!uninstall(name.c_str(), 0, nullptr))
+        return LastError();
+    // Windows removes the INF and its .pnf; a setup API that only says so (Wine 8's) leaves
+    // them, and then they go here, after the same verdict that the package may go.
+    const std::wstring inf = Widen(infFolder) + name;
+    if (const unsigned long failed = DeleteIfPresent(inf))
+        return failed;
+    return DeleteIfPresent(inf.substr(0, inf.size() - 4) + L".pnf");
+}

@@ -1,0 +1,29 @@
+// Files and folders through Win32's W calls, for UTF-8 paths. Each returns 0 or the
+// system's error code unless it says otherwise; none follows a link it is asked to remove.
+#pragma once
+
+#include "staging/Operations.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+bool FileExists(const std::string& path);
+std::optional<std::uint64_t> FileSize(const std::string& path);
+// One directory level; an existing directory is no failure, and `created` tells which.
+unsigned long MakeDirectory(const std::string& path, bool& created);
+// Replaces an existing destination, even a read-only, hidden or system one.
+unsigned long CopyFileOver(const std::string& from, const std::string& to);
+PathKind KindOfPath(const std::string& path);
+std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error);
+std::optional<std::string> ReadFileBytes(const std::string& path);
+// A file, even a read-only one, or a link of either kind (the link, never its target).
+unsigned long RemoveFile(const std::string& path);
+unsigned long RemoveEmptyFolder(const std::string& folder);
+// Deletes a file if it is there; 0 also when it is not.
+unsigned long DeleteIfPresent(const std::wstring& path);
+
+// Clears the read-only, hidden and system attributes of an existing file, never of a
+// folder: CopyFileW refuses to replace a file that has any of them.
+void MakeReplaceable(const std::wstring& path);

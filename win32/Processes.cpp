@@ -1,0 +1,112 @@
+#include "win32/Processes.h"
+
+#include "staging/DriverPackage.h"
+#include "win32/Errors.h"
+#include "win32/Text.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+// How long ending a timed-out setup may take before the run reports it anyway.
+constexpr DWORD kEndingMilliseconds = 10000;
+
+} // namespace
+
+unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
+    const std::string& workingDirectory, DWORD creationFlags, PROCESS_INFORMATION& process)
+{
+    // The program is named by its full path, so nothing else of that name can be started;
+    // CreateProcessW loads no shell extensions into this elevated process.
+    const std::wstring file = Widen(program);
+    std::wstring commandLine = L"\"" + file + L"\" " + Widen(parameters);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    process = {};
+    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+            Widen(workingDirectory).c_str(), &startup, &process))
+        return LastError();
+    return 0;
+}
+
+unsigned long WaitForProgram(HANDLE process, DWORD milliseconds, unsigned long& exitCode)
+{
+    if (process == nullptr)
+        return ERROR_INVALID_HANDLE;
+    const DWORD waited = WaitForSingleObject(process, milliseconds);
+    if (waited == WAIT_TIMEOUT)
+        return ERROR_TIMEOUT;
+    DWORD code = 0;
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code))
+        return LastError();
+    exitCode = code;
+    return 0;
+}
+
+bool IsProcessRunning(const std::wstring& exeName)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool running = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running; more = Process32NextW(snapshot, &entry))
+        running = lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0;
+    CloseHandle(snapshot);
+    return running;
+}
+
+SetupInJob::~SetupInJob()
+{
+    // Closing the job ends nothing: it has no kill-on-close limit.
+    if (job_ != nullptr)
+        CloseHandle(job_);
+    if (process_ != nullptr)
+        CloseHandle(process_);
+}
+
+unsigned long SetupInJob::Start(const std::string& program, const std::string& parameters,
+    const std::string& workingDirectory, StartedProgram& started)
+{
+    PROCESS_INFORMATION process;
+    if (const unsigned long error =
+            StartHiddenProgram(program, parameters, workingDirectory, CREATE_SUSPENDED, process))
+        return error;
+    if (job_ == nullptr)
+        job_ = CreateJobObjectW(nullptr, nullptr);
+    // Fails where this program runs in a job that allows no other (Windows 7 and older).
+    inJob_ = job_ != nullptr && AssignProcessToJobObject(job_, process.hProcess) != FALSE;
+    started.jobError = inJob_ ? 0 : LastError();
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
+    if (process_ != nullptr)
+        CloseHandle(process_);
+    process_ = process.hProcess;
+    started.processId = process.dwProcessId;
+    return 0;
+}
+
+unsigned long SetupInJob::Wait(unsigned long timeoutSeconds, unsigned long& exitCode)
+{
+    return WaitForProgram(process_, static_cast<DWORD>(timeoutSeconds * 1000), exitCode);
+}
+
+bool SetupInJob::End()
+{
+    const bool withItsProcesses = inJob_ && TerminateJobObject(job_, ERROR_TIMEOUT) != FALSE;
+    if (!withItsProcesses)
+        TerminateProcess(process_, ERROR_TIMEOUT);
+    WaitForSingleObject(process_, kEndingMilliseconds);
+    return withItsProcesses;
+}
+
+bool StagedSetupByName::StagedSetupIsRunning()
+{
+    // Windows would refuse to replace its files, and Wine would replace them and start a
+    // second setup beside it: the running program is what tells, not the copy's error.
+    // When no snapshot can be taken the copies report a setup in use, as before.
+    return IsProcessRunning(Widen(kStagedSetupName));
+}

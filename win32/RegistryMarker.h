@@ -1,0 +1,14 @@
+// The detection marker in the registry: HKEY_LOCAL_MACHINE\SOFTWARE\IcCardReaderUsbPreInstall
+// (the 32-bit build writes the 32-bit view: WOW6432Node on 64-bit Windows). Its values are
+// those of staging/Deployment.h.
+#pragma once
+
+#include "staging/Deployment.h"
+
+class RegistryMarker final : public DetectionMarker {
+public:
+    unsigned long SetNumber(const std::string& name, unsigned long value) override;
+    unsigned long SetText(const std::string& name, const std::string& value) override;
+    unsigned long RemoveValue(const std::string& name) override;
+    unsigned long RemoveAll(bool& removed) override;
+};
