@@ -3,12 +3,12 @@
 // is always 0. With arguments: the switches of CommandLine.h.
 #include "resources/ProductName.h"
 #include "shell/CommandLine.h"
-#include "win32/DllSearch.h"
 #include "shell/ShellTexts.h"
 #include "shell/Unattended.h"
 #include "staging/PreInstall.h"
 #include "staging/Texts.h"
 #include "ui/Unit1.h"
+#include "win32/DllSearch.h"
 #include "win32/LogFile.h"
 #include "win32/SystemOps.h"
 #include "win32/Text.h"

@@ -8,6 +8,7 @@
 #include "win32/LogFile.h"
 #include "win32/Processes.h"
 #include "win32/RegistryMarker.h"
+#include "win32/SetupWaiting.h"
 #include "win32/SystemOps.h"
 #include "win32/Text.h"
 
@@ -25,11 +26,12 @@ unsigned long WithDeployment(WindowOps& window, const std::function<unsigned lon
     StepLog& log = ProgramLog();
     log.Record(CommandLineLogLine(Narrow(GetCommandLineW())));
     Win32SystemOps system;
+    BlockingWaiting waiting(system);
     RunLockFile lock;
     StagedSetupByName runningSetup;
     RegistryMarker marker;
     LocalClock clock;
-    Deployment deployment{window, system, log, lock, runningSetup, marker, clock, PREINSTALL_VERSION};
+    Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, clock, PREINSTALL_VERSION};
     return run(deployment);
 }
 

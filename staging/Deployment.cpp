@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -64,30 +65,15 @@ unsigned long MarkerFailed(Deployment& deployment, unsigned long error)
     return error;
 }
 
-// Waits for the started setup; at the timeout ends it with what it started.
-PreInstallOutcome WaitForSetup(SystemOps& system, StepLog& log, unsigned long timeoutSeconds)
-{
-    unsigned long exitCode = 0;
-    const unsigned long error = system.WaitForStartedProgram(timeoutSeconds, exitCode);
-    if (error == kErrorTimeout) {
-        log.Record(SetupTimedOutLine(timeoutSeconds, system.EndStartedProgram()));
-        return {kErrorTimeout, std::nullopt};
-    }
-    if (error != 0) {
-        log.Record(WaitFailedLine(system.DescribeError(error)));
-        return {FailureCode(error), std::nullopt};
-    }
-    log.Record(SetupExitLine(exitCode));
-    return {0, exitCode};
-}
-
 // Records how the run ended. Installed was withdrawn when the run began; it comes back
-// only for a success, and only after every other value was written.
-unsigned long RecordRunInMarker(
-    Deployment& deployment, unsigned long exitCode, std::optional<unsigned long> setupExitCode)
+// only for the verdict's success, and only after every other value was written. The
+// Driver* values describe the last successful pre-install: a failed run leaves them.
+unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, const PreInstallOutcome& outcome)
 {
     DetectionMarker& marker = deployment.marker;
-    const std::function<unsigned long()> writes[] = {
+    const std::optional<unsigned long> setupExitCode = outcome.setup.setupExitCode;
+    const bool succeeded = outcome.error == 0 && outcome.setup.verdict == Verdict::Succeeded;
+    std::vector<std::function<unsigned long()>> writes = {
         [&] { return marker.SetText(kMarkerVersion, deployment.programVersion); },
         [&] { return marker.SetNumber(kMarkerLastExitCode, exitCode); },
         [&] {
@@ -96,23 +82,27 @@ unsigned long RecordRunInMarker(
         },
         [&] { return marker.SetText(kMarkerLastRun, deployment.clock.LocalTime()); },
     };
+    if (succeeded) {
+        writes.push_back([&] { return marker.SetText(kMarkerDriverStoreInf, outcome.setup.storeCopy); });
+        writes.push_back([&] { return marker.SetText(kMarkerDriverVersion, outcome.inf.driverVersion); });
+        writes.push_back([&] { return marker.SetText(kMarkerDriverDate, outcome.inf.driverDate); });
+    }
     for (const auto& write : writes)
         if (const unsigned long error = write())
             return error;
-    return IsSuccessCode(exitCode) ? marker.SetNumber(kMarkerInstalled, 1) : 0;
+    return succeeded ? marker.SetNumber(kMarkerInstalled, 1) : 0;
 }
 
 unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeconds)
 {
     if (const unsigned long error = deployment.marker.RemoveValue(kMarkerInstalled))
         return MarkerFailed(deployment, error);
-    PreInstallOutcome outcome = StartPreInstall(deployment.window, deployment.system, deployment.log);
-    // Only after the setup has ended may the marker say anything: a run killed before
-    // then leaves no Installed.
-    if (outcome.error == 0)
-        outcome = WaitForSetup(deployment.system, deployment.log, timeoutSeconds);
+    // The procedure returns once the setup's outcome is judged: a run killed before then
+    // leaves no Installed.
+    const PreInstallOutcome outcome = RunPreInstall(
+        deployment.window, deployment.system, deployment.waiting, deployment.log, {timeoutSeconds, std::nullopt});
     const unsigned long code = DeploymentExitCode(outcome);
-    if (const unsigned long error = RecordRunInMarker(deployment, code, outcome.setupExitCode))
+    if (const unsigned long error = RecordRunInMarker(deployment, code, outcome))
         return MarkerFailed(deployment, error);
     RecordResult(deployment.log, deployment.system, code);
     return code;
@@ -165,15 +155,4 @@ unsigned long RunDeploymentUninstall(Deployment& deployment)
 {
     return Guarded(
         deployment, [&] { return UnderLock(deployment, [&] { return RemoveAndFollowWithTheMarker(deployment); }); });
-}
-
-unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
-{
-    if (outcome.error != 0)
-        return outcome.error;
-    const unsigned long setupCode = outcome.setupExitCode.value_or(0);
-    if (setupCode == kInstallSucceeded)
-        return 0;
-    // A setup that found another installation running asks, like us, to be retried.
-    return IsSuccessCode(setupCode) || setupCode == kErrorInstallAlreadyRunning ? setupCode : kErrorInstallFailure;
 }

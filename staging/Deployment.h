@@ -46,16 +46,22 @@ public:
 };
 
 // The marker's values:
-//   Installed      1, only after a run that ended in success; written last
+//   Installed      1, only after a run whose verdict is success; written last
 //   Version        this program's version
 //   LastExitCode   the run's exit code
 //   SetupExitCode  the setup's own code, when the run waited for it to end
 //   LastRun        local time of the run
+//   DriverStoreInf the driver store's copy of TOVRA.INF (oemN.inf), after a success
+//   DriverVersion  the version part of TOVRA.INF's DriverVer, after a success
+//   DriverDate     its date part, as the INF writes it, after a success
 inline constexpr const char* kMarkerInstalled = "Installed";
 inline constexpr const char* kMarkerVersion = "Version";
 inline constexpr const char* kMarkerLastExitCode = "LastExitCode";
 inline constexpr const char* kMarkerSetupExitCode = "SetupExitCode";
 inline constexpr const char* kMarkerLastRun = "LastRun";
+inline constexpr const char* kMarkerDriverStoreInf = "DriverStoreInf";
+inline constexpr const char* kMarkerDriverVersion = "DriverVersion";
+inline constexpr const char* kMarkerDriverDate = "DriverDate";
 
 // The lock file, in the Windows directory: only administrators can create files there.
 inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";
@@ -65,6 +71,7 @@ inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";
 struct Deployment {
     WindowOps& window;
     SystemOps& system;
+    SetupWaiting& waiting;
     StepLog& log;
     RunLock& lock;
     RunningSetupCheck& runningSetup;
@@ -73,10 +80,11 @@ struct Deployment {
     std::string programVersion;
 };
 
-// /S: under the lock, withdraws Installed, runs the procedure, waits at most
-// `timeoutSeconds` for the setup (then ends it and what it started: 1460), records the
-// run in the marker and returns the exit code (DeploymentExitCode; 1618 while another
-// run holds the lock or a staged setup still runs; 1603 for anything unexpected).
+// /S: under the lock, withdraws Installed, runs the procedure, which waits at most
+// `timeoutSeconds` for the setup and what it started (a setup still running then is ended
+// with what it started: 1460), records the run in the marker and returns the exit code
+// (DeploymentExitCode; 1618 while another run holds the lock or a staged setup still
+// runs; 1603 for anything unexpected).
 unsigned long RunDeploymentInstall(Deployment& deployment, unsigned long timeoutSeconds);
 
 // /UNINSTALL: under the same lock, removes what was installed, then the marker, unless a
@@ -84,9 +92,3 @@ unsigned long RunDeploymentInstall(Deployment& deployment, unsigned long timeout
 // Tells the outcome once through the deployment's window. 0 also when there was nothing to
 // remove, otherwise the first failing step's code.
 unsigned long RunDeploymentUninstall(Deployment& deployment);
-
-// The exit code of a run, in the codes deployment tools understand: 0 success (also for a
-// setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to
-// be retried, 1603 a setup that failed otherwise, or the error of the step that failed
-// (never 0 for a failure).
-unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);

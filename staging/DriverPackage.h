@@ -35,7 +35,9 @@ inline constexpr unsigned long kErrorInstallFailure = 1603;
 inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
 inline constexpr unsigned long kRestartInitiated = 1641;
 inline constexpr unsigned long kInstallSucceeded = 1707; // Windows Installer's "completed successfully"
+inline constexpr unsigned long kErrorInstallPlatformUnsupported = 1633;
 inline constexpr unsigned long kRestartRequired = 3010;
+inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
 
 // Success, with or without a restart to follow.
 inline constexpr bool IsSuccessCode(unsigned long code)

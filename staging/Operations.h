@@ -51,6 +51,15 @@ struct StartedProgram {
     unsigned long jobError = 0;
 };
 
+// What a driver package's INF says, as Windows' INF parser reads it.
+struct PackageInf {
+    // The TargetOSVersion decorations of each [Manufacturer] line; empty for an undecorated one.
+    std::vector<std::vector<std::string>> decorations;
+    // [Version] DriverVer: its date as the INF writes it, and its version; empty when absent.
+    std::string driverDate;
+    std::string driverVersion;
+};
+
 // The operating-system calls of the procedure and the uninstall.
 class SystemOps {
 public:
@@ -80,6 +89,11 @@ public:
     // Ends the program StartProgram started last, with every process in its job; false
     // when only the program itself could be ended.
     virtual bool EndStartedProgram() = 0;
+    // Whether any process in the job of the program StartProgram started last still runs
+    // (the program itself, or what it started); nothing when it is not in a job.
+    virtual std::optional<bool> StartedProgramsStillRun() = 0;
+    // A clock for waiting: milliseconds from some fixed moment, wrapping around.
+    virtual std::uint32_t MillisecondsNow() = 0;
     // The system's one-line description of an error code.
     virtual std::string DescribeError(unsigned long error) = 0;
 
@@ -97,11 +111,9 @@ public:
     // in `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf;
     // never forced while a device uses it.
     virtual unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) = 0;
-    // The TargetOSVersion decorations of each line of an INF's [Manufacturer] section, as
-    // Windows' INF parser reads them (an empty list for an undecorated line); nothing when
-    // the INF cannot be read, with the error in `error`.
-    virtual std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
-        const std::string& infPath, unsigned long& error) = 0;
+    // The package's INF as Windows' INF parser reads it; nothing when it cannot be read,
+    // with the parser's error in `error`.
+    virtual std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) = 0;
     // The running Windows' own processor architecture, as INF decorations name it: "x86",
     // "amd64", "arm64" or "ia64".
     virtual std::string NativeArchitecture() = 0;
@@ -110,6 +122,18 @@ public:
 // The Windows directory, the one way every caller reads it; nothing on failure, with the
 // system's error code (never 0) in `error`.
 std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error);
+
+// How a run waits while the setup works: blocked (unattended), or with its window
+// answering (the window's message loop waits).
+class SetupWaiting {
+public:
+    virtual ~SetupWaiting() = default;
+    // From now on a change in `folder` also ends a wait.
+    virtual void WatchFolder(const std::string& folder) = 0;
+    // Returns when the started setup may have ended, the watched folder may have changed or
+    // `milliseconds` have passed; false when the run is to stop waiting (its window closed).
+    virtual bool Wait(unsigned long milliseconds) = 0;
+};
 
 // Where the procedures record each step for the administrator; it may record nowhere.
 class StepLog {

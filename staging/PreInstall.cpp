@@ -1,5 +1,6 @@
 #include "staging/PreInstall.h"
 
+#include "resources/ProductName.h"
 #include "staging/DriverPackage.h"
 #include "staging/InfArchitectures.h"
 #include "staging/Paths.h"
@@ -8,21 +9,29 @@
 namespace {
 
 // What the procedure tells the user also goes into the log.
-void Tell(WindowOps& window, StepLog& log, const std::string& message, unsigned iconFlags)
+void Tell(WindowOps& window, StepLog& log, const std::string& message, const std::string& caption, unsigned iconFlags)
 {
-    log.Record(MessageLine(kWarningCaption, message));
-    window.ShowMessage(message, kWarningCaption, iconFlags);
+    log.Record(MessageLine(caption, message));
+    window.ShowMessage(message, caption, iconFlags);
 }
 
+void Warn(WindowOps& window, StepLog& log, const std::string& message, unsigned iconFlags)
+{
+    Tell(window, log, message, kWarningCaption, iconFlags);
+}
+
+// A failure with the system's description of its error on a second line.
 void ShowFailure(WindowOps& window, SystemOps& system, StepLog& log, const std::string& message, unsigned long error)
 {
-    Tell(window, log, message + "\n" + system.DescribeError(error), kIconStop);
+    Warn(window, log, message + "\n" + system.DescribeError(error), kIconStop);
 }
 
 // A failed step's outcome; a failure is never reported as 0, even where the system gave no code.
 PreInstallOutcome Failed(unsigned long error)
 {
-    return {FailureCode(error), std::nullopt};
+    PreInstallOutcome outcome;
+    outcome.error = FailureCode(error);
+    return outcome;
 }
 
 // Reports the first package file that is missing; true when all are present.
@@ -33,11 +42,37 @@ bool PackageIsComplete(WindowOps& window, StepLog& log, SystemOps& system, const
         const bool present = system.FileExists(path);
         log.Record(FileCheckedLine(path, present));
         if (!present) {
-            Tell(window, log, file.missingMessage, kIconStop);
+            Warn(window, log, file.missingMessage, kIconStop);
             return false;
         }
     }
     return true;
+}
+
+// Reads the package's INF with Windows' own parser; refuses one that cannot be read, or
+// that has no models for this Windows (a 64-bit Windows installs no package without
+// NTamd64 models). 0 with what it says in `inf`, or the error, told to the user.
+unsigned long CheckPackageInf(
+    WindowOps& window, SystemOps& system, StepLog& log, const std::string& infPath, PackageInf& inf)
+{
+    unsigned long error = 0;
+    const std::optional<PackageInf> read = system.ReadPackageInf(infPath, error);
+    if (!read) {
+        error = FailureCode(error);
+        log.Record(InfUnreadableLine(infPath, system.DescribeError(error)));
+        ShowFailure(window, system, log, InfUnreadableMessage(), error);
+        return error;
+    }
+    const std::vector<std::string> targets = ModelTargets(read->decorations);
+    const std::string native = system.NativeArchitecture();
+    log.Record(ModelTargetsLine(targets, native));
+    if (!TargetsFit(targets, native)) {
+        log.Record(NoFittingModelsLine(native));
+        Warn(window, log, NoFittingDriverMessage(native), kIconStop);
+        return kErrorInstallPlatformUnsupported;
+    }
+    inf = *read;
+    return 0;
 }
 
 // Copies every file, going on past failures; reports the first that failed and returns its error.
@@ -65,46 +100,33 @@ unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, co
     return firstError;
 }
 
-// Logs which platforms the package's INF has models for, and warns when none fits this
-// Windows: a 64-bit Windows installs no package without NTamd64 models. Changes no outcome;
-// without a log the INF is not read (Windows' INF parser is a DLL to load).
-void LogModelTargets(SystemOps& system, StepLog& log, const std::string& infPath)
-{
-    if (!log.RecordsAnywhere())
-        return;
-    unsigned long error = 0;
-    const auto decorations = system.ManufacturerDecorations(infPath, error);
-    if (!decorations) {
-        log.Record(InfUnreadableLine(infPath, system.DescribeError(error)));
-        return;
-    }
-    const std::vector<std::string> targets = ModelTargets(*decorations);
-    const std::string native = system.NativeArchitecture();
-    log.Record(ModelTargetsLine(targets, native));
-    if (!TargetsFit(targets, native))
-        log.Record(NoFittingModelsLine(native));
-}
+// Where a run stages the package.
+struct Staging {
+    std::string windowsDirectory; // ending in "\"
+    std::string directory;        // the staging directory, ending in "\"
+};
 
-// Checks the package beside the executable and copies it into the staging directory under
-// the Windows directory; 0 with that directory (ending in "\") in `stagingDirectory`, or
-// the failed step's error, told to the user.
-unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, std::string& stagingDirectory)
+// Checks the package beside the executable and its INF, then copies it into the staging
+// directory under the Windows directory; 0, or the failed step's error, told to the user.
+unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, Staging& staging, PackageInf& inf)
 {
     const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(window.ExecutablePath()));
     log.Record(PackageDirectoryLine(packageDirectory));
     if (!PackageIsComplete(window, log, system, packageDirectory))
         return kErrorFileNotFound;
-    LogModelTargets(system, log, packageDirectory + kPackageInfName);
+    if (const unsigned long error = CheckPackageInf(window, system, log, packageDirectory + kPackageInfName, inf))
+        return error;
 
     unsigned long error = 0;
     const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
     if (!windowsDirectory) {
-        Tell(window, log, kWindowsDirectoryFailedMessage, kIconExclamation);
+        Warn(window, log, kWindowsDirectoryFailedMessage, kIconExclamation);
         return error;
     }
     log.Record(WindowsDirectoryLine(*windowsDirectory));
+    staging.windowsDirectory = EnsureTrailingBackslash(*windowsDirectory);
 
-    const std::string stagingFolder = EnsureTrailingBackslash(*windowsDirectory) + kStagingFolderName;
+    const std::string stagingFolder = staging.windowsDirectory + kStagingFolderName;
     bool created = false;
     if (const unsigned long error = system.MakeDirectory(stagingFolder, created)) {
         ShowFailure(window, system, log, CreateDirectoryFailedMessage(stagingFolder), error);
@@ -112,11 +134,12 @@ unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, s
     }
     log.Record(StagingDirectoryLine(stagingFolder, created));
 
-    stagingDirectory = stagingFolder + '\\';
-    return CopyPackage(window, system, log, packageDirectory, stagingDirectory);
+    staging.directory = stagingFolder + '\\';
+    return CopyPackage(window, system, log, packageDirectory, staging.directory);
 }
 
-// Starts the staged setup with the button disabled; shows the success label once it runs.
+// Starts the staged setup with the button disabled; the button stays disabled while the
+// run waits for the outcome.
 unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory)
 {
     window.SetPreInstallButtonEnabled(false);
@@ -130,27 +153,92 @@ unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, con
     if (started.jobError != 0)
         log.Record(SetupOutsideJobLine(system.DescribeError(started.jobError)));
     log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, started.processId));
-    window.ShowSuccessLabel();
     return 0;
+}
+
+// Tells the window the verdict: the success label (and a restart box where the setup asks
+// for one), or why not, with the button enabled again for another try.
+void TellVerdict(WindowOps& window, SystemOps& system, StepLog& log, const SetupOutcome& setup)
+{
+    switch (setup.verdict) {
+    case Verdict::Succeeded:
+        window.ShowSuccessLabel();
+        if (setup.setupExitCode != 0u && IsSuccessCode(*setup.setupExitCode))
+            Tell(window, log, RestartNeededMessage(), PRODUCT_NAME, kIconInformation);
+        return;
+    case Verdict::Abandoned:
+        log.Record(WindowClosedWhileWaitingLine());
+        return; // the window is gone
+    case Verdict::SetupFailed:
+        Warn(window, log, SetupFailedMessage(*setup.setupExitCode), kIconStop);
+        break;
+    case Verdict::NotInDriverStore:
+        Warn(window, log, NotInDriverStoreMessage(), kIconStop);
+        break;
+    case Verdict::WaitFailed:
+        ShowFailure(window, system, log, WaitFailedMessage(), setup.waitError);
+        break;
+    case Verdict::TimedOut:
+        break; // only an unattended run has a time limit, and it has no window
+    }
+    window.SetPreInstallButtonEnabled(true);
 }
 
 } // namespace
 
-PreInstallOutcome StartPreInstall(WindowOps& window, SystemOps& system, StepLog& log)
+PreInstallOutcome RunPreInstall(
+    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const WaitLimits& limits)
 {
-    std::string stagingDirectory;
-    if (const unsigned long error = StagePackage(window, system, log, stagingDirectory))
+    PreInstallOutcome outcome;
+    Staging staging;
+    if (const unsigned long error = StagePackage(window, system, log, staging, outcome.inf))
         return Failed(error);
-    if (const unsigned long error = StartSetup(window, system, log, stagingDirectory))
+    // What the setup must bring into the driver store: the INF it is staged beside.
+    const std::optional<std::string> stagedInf = system.ReadFileBytes(staging.directory + kPackageInfName);
+    if (!stagedInf) {
+        ShowFailure(window, system, log, InfUnreadableMessage(), kErrorInstallFailure);
+        return Failed(kErrorInstallFailure);
+    }
+    const std::uint32_t startedAt = system.MillisecondsNow();
+    if (const unsigned long error = StartSetup(window, system, log, staging.directory))
         return Failed(error);
-    return {};
+    outcome.setup =
+        WaitForSetupOutcome(system, waiting, log, staging.windowsDirectory + "inf\\", *stagedInf, startedAt, limits);
+    TellVerdict(window, system, log, outcome.setup);
+    return outcome;
 }
 
-PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log)
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log)
 {
-    const PreInstallOutcome outcome = StartPreInstall(window, system, log);
-    RecordResult(log, system, outcome.error);
+    const PreInstallOutcome outcome =
+        RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds});
+    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned)
+        RecordResult(log, system, DeploymentExitCode(outcome));
     return outcome;
+}
+
+unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
+{
+    if (outcome.error != 0)
+        return outcome.error;
+    const SetupOutcome& setup = outcome.setup;
+    switch (setup.verdict) {
+    case Verdict::Succeeded:
+        // Windows Installer's "completed successfully" is a plain success to deployment tools.
+        return *setup.setupExitCode == kInstallSucceeded ? 0 : *setup.setupExitCode;
+    case Verdict::SetupFailed:
+        // A setup that found another installation running asks, like us, to be retried.
+        return *setup.setupExitCode == kErrorInstallAlreadyRunning ? kErrorInstallAlreadyRunning : kErrorInstallFailure;
+    case Verdict::NotInDriverStore:
+        return kErrorDriverStoreAddFailed;
+    case Verdict::TimedOut:
+        return kErrorTimeout;
+    case Verdict::WaitFailed:
+        return FailureCode(setup.waitError);
+    case Verdict::Abandoned:
+        break;
+    }
+    return kErrorInstallFailure;
 }
 
 void RecordResult(StepLog& log, SystemOps& system, unsigned long code)

@@ -1,27 +1,37 @@
-// The pre-install procedure: checks the driver package beside the executable, stages it
-// under the Windows directory and starts its setup program. It reaches the window, the
-// operating system and the administrator's log only through the interfaces of
-// Operations.h, so that it builds and runs anywhere. All strings are UTF-8.
+// The pre-install procedure: checks the driver package beside the executable and its INF,
+// stages it under the Windows directory, starts its setup program, waits for the outcome
+// and judges it (SetupOutcome.h). It reaches the window, the operating system and the
+// administrator's log only through the interfaces of Operations.h, so that it builds and
+// runs anywhere. All strings are UTF-8.
 #pragma once
 
 #include "staging/Operations.h"
+#include "staging/SetupOutcome.h"
 
-#include <optional>
-
-// How a run ended: the system error code of the step that failed (0 when the package was
-// staged and its setup started), and the setup's own exit code once it has been waited for.
+// How a run ended: the system error code of the step that failed before the setup's
+// outcome (0 when the setup was started), what became of the setup, and the package's INF.
 struct PreInstallOutcome {
     unsigned long error = 0;
-    std::optional<unsigned long> setupExitCode;
+    SetupOutcome setup;
+    PackageInf inf;
 };
 
-// Checks and stages the package, then starts its setup without waiting for it. Every
-// failure is told through `window` (a message box in the window, nothing without one) and
-// every step is recorded in `log`; the result is left to the caller.
-PreInstallOutcome StartPreInstall(WindowOps& window, SystemOps& system, StepLog& log);
+// Runs the procedure once, waiting as `limits` say. Every failure is told through
+// `window` (a message box in the window, nothing without one) and every step is recorded
+// in `log`; the result line is left to the caller. The success label shows only for the
+// verdict's success.
+PreInstallOutcome RunPreInstall(
+    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const WaitLimits& limits);
 
-// The window's pre-install: StartPreInstall, then the result in the log.
-PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, StepLog& log);
+// The window's pre-install: RunPreInstall with the window's limits, then the result line.
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log);
+
+// The code a run ends with, in the codes deployment tools understand: 0 success (also for a
+// setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to
+// be retried, 1603 a setup that failed otherwise, 0xE0000247 a setup that said success but
+// left no copy in the driver store, 1460 a setup that did not end in time, or the error of
+// the step that failed (never 0 for a failure).
+unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
 
 // Records the result line: the code and, for a failure, the system's text for it.
 void RecordResult(StepLog& log, SystemOps& system, unsigned long code);

@@ -1,5 +1,7 @@
 #include "staging/Texts.h"
 
+#include "staging/Ascii.h"
+
 namespace {
 const std::string kCannotContinue = "，驱动安装无法继续!";
 }
@@ -17,6 +19,39 @@ std::string CopyFailedMessage(const PackageFile& file)
 std::string LaunchFailedMessage()
 {
     return std::string("无法启动") + kStagedSetupName + kCannotContinue;
+}
+
+std::string InfUnreadableMessage()
+{
+    return std::string("无法读取") + kPackageInfName + "文件" + kCannotContinue;
+}
+
+std::string NoFittingDriverMessage(const std::string& nativeArchitecture)
+{
+    const std::string windows = nativeArchitecture == "x86" ? "32位"
+        : nativeArchitecture == "amd64"                     ? "64位"
+                                                            : UpperAscii(nativeArchitecture);
+    return std::string(kPackageInfName) + "文件中没有适用于本机Windows(" + windows + ")的驱动程序" + kCannotContinue;
+}
+
+std::string SetupFailedMessage(unsigned long setupExitCode)
+{
+    return "驱动安装程序执行失败(返回代码 " + std::to_string(setupExitCode) + ")" + kCannotContinue;
+}
+
+std::string NotInDriverStoreMessage()
+{
+    return "驱动安装程序已结束，但驱动程序包未添加到驱动程序存储中" + kCannotContinue;
+}
+
+std::string WaitFailedMessage()
+{
+    return std::string("无法等待") + kStagedSetupName + "结束" + kCannotContinue;
+}
+
+std::string RestartNeededMessage()
+{
+    return "预装成功，请重新启动计算机后再将读写器插到电脑上。";
 }
 
 std::string PackageDirectoryLine(const std::string& packageDirectory)
@@ -75,6 +110,35 @@ std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses)
         (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）");
 }
 
+std::string SetupFailedLine(unsigned long setupExitCode)
+{
+    return "安装程序返回失败代码 " + std::to_string(setupExitCode) + "，驱动程序包未安装";
+}
+
+std::string StoreCopyFoundLine(const std::string& infPath)
+{
+    return "驱动程序包已在驱动程序存储中: " + infPath;
+}
+
+std::string WaitingForStartedProcessesLine()
+{
+    return "安装程序已结束，驱动程序包还不在驱动程序存储中；等待它启动的进程";
+}
+
+std::string PackageNotInStoreLine(NotInStoreReason reason)
+{
+    const std::string notInStore = "安装程序报告成功，但驱动程序存储中没有 TOVRA.INF 的副本";
+    switch (reason) {
+    case NotInStoreReason::StartedProcessesEnded:
+        return notInStore + "（它启动的进程都已结束）";
+    case NotInStoreReason::NoJob:
+        return notInStore + "（安装程序不在作业对象中，无法等待它启动的进程）";
+    case NotInStoreReason::TimeIsUp:
+        return notInStore + "（等待时间已到；它启动的仍在运行的进程没有被结束）";
+    }
+    return notInStore;
+}
+
 std::string MessageLine(const std::string& caption, const std::string& message)
 {
     std::string line = caption + ": " + message;
@@ -94,6 +158,11 @@ std::string ResultLine(unsigned long code, const std::string& error)
     return "结果: 失败, " + exitCode + ": " + error;
 }
 
+std::string WindowClosedWhileWaitingLine()
+{
+    return "等待安装程序时窗口已关闭；安装程序仍在运行，结果未知";
+}
+
 std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture)
 {
     std::string names;
@@ -111,7 +180,7 @@ std::string NoFittingModelsLine(const std::string& nativeArchitecture)
 
 std::string InfUnreadableLine(const std::string& infPath, const std::string& error)
 {
-    return "无法读取 " + infPath + " 的 [Manufacturer]: " + error;
+    return "无法读取 " + infPath + ": " + error;
 }
 
 std::string UninstallWindowsDirectoryLine(const std::string& windowsDirectory)
@@ -126,12 +195,12 @@ std::string WindowsDirectoryUnreadableLine(const std::string& error)
 
 std::string StagingKeptLine(const std::string& stagingFolder)
 {
-    return "保留暂存目录 " + stagingFolder + "，以便以后卸载时还能认出驱动库中的副本";
+    return "保留暂存目录 " + stagingFolder + "，以便以后卸载时还能认出驱动程序存储中的副本";
 }
 
 std::string NoStagedInfLine(const std::string& stagedInf)
 {
-    return "没有暂存的 " + stagedInf + "，不查找驱动库中的副本";
+    return "没有暂存的 " + stagedInf + "，不查找驱动程序存储中的副本";
 }
 
 std::string FolderUnlistableLine(const std::string& folder, const std::string& error)
@@ -141,22 +210,22 @@ std::string FolderUnlistableLine(const std::string& folder, const std::string& e
 
 std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error)
 {
-    return "无法从驱动库删除 " + infPath + ": " + error;
+    return "无法从驱动程序存储删除 " + infPath + ": " + error;
 }
 
 std::string StoreRemovedLine(const std::string& infPath)
 {
-    return "已从驱动库删除 " + infPath;
+    return "已从驱动程序存储删除 " + infPath;
 }
 
 std::string StoreCopyRemovedItem(const std::string& infName)
 {
-    return "驱动库中的 " + infName;
+    return "驱动程序存储中的 " + infName;
 }
 
-std::string NotInDriverStoreLine()
+std::string NoStoreCopyToRemoveLine()
 {
-    return "驱动库中没有这个驱动包";
+    return "驱动程序存储中没有这个驱动包";
 }
 
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error)
@@ -254,7 +323,7 @@ std::string MarkerRemovedItem()
 
 std::string MarkerKeptLine()
 {
-    return "驱动库中的副本没有全部删除，保留检测标记";
+    return "驱动程序存储中的副本没有全部删除，保留检测标记";
 }
 
 std::string UnexpectedErrorLine(const std::string& what)

@@ -17,6 +17,17 @@ inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目�
 std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
 std::string CopyFailedMessage(const PackageFile& file);
 std::string LaunchFailedMessage();
+// The package's INF: unreadable, or without models for this Windows ("x86", "amd64", ...
+// as NativeArchitecture names it).
+std::string InfUnreadableMessage();
+std::string NoFittingDriverMessage(const std::string& nativeArchitecture);
+// The setup's outcome, when it is not success. Unreadable INF and failed wait get a second
+// line with the system's description, as the staging failures do.
+std::string SetupFailedMessage(unsigned long setupExitCode);
+std::string NotInDriverStoreMessage();
+std::string WaitFailedMessage();
+// After success, when the setup asked for a restart; captioned with the window's caption.
+std::string RestartNeededMessage();
 
 // ---- the procedure's log lines, one per step
 std::string PackageDirectoryLine(const std::string& packageDirectory);
@@ -30,9 +41,15 @@ std::string SetupOutsideJobLine(const std::string& error);
 std::string SetupExitLine(unsigned long exitCode);
 std::string WaitFailedLine(const std::string& error);
 std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses);
+std::string SetupFailedLine(unsigned long setupExitCode);
+std::string StoreCopyFoundLine(const std::string& infPath);
+std::string WaitingForStartedProcessesLine();
+enum class NotInStoreReason { StartedProcessesEnded, NoJob, TimeIsUp };
+std::string PackageNotInStoreLine(NotInStoreReason reason);
 // A message the procedure told the user, on one line.
 std::string MessageLine(const std::string& caption, const std::string& message);
 std::string ResultLine(unsigned long code, const std::string& error);
+std::string WindowClosedWhileWaitingLine();
 
 // ---- what the package's INF declares
 inline constexpr const char* kUndecoratedTarget = "无修饰";
@@ -49,7 +66,7 @@ std::string FolderUnlistableLine(const std::string& folder, const std::string& e
 std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error);
 std::string StoreRemovedLine(const std::string& infPath);
 std::string StoreCopyRemovedItem(const std::string& infName);
-std::string NotInDriverStoreLine();
+std::string NoStoreCopyToRemoveLine();
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error);
 std::string LinkRemovedLine(const std::string& path);
 std::string FolderRemovalFailedLine(const std::string& folder, const std::string& error);

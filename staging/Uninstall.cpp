@@ -1,8 +1,8 @@
 #include "staging/Uninstall.h"
 
-#include "staging/Ascii.h"
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
+#include "staging/StoreCopies.h"
 #include "staging/Texts.h"
 
 namespace {
@@ -51,11 +51,6 @@ private:
         outcome_.removed.push_back(forTheUser);
     }
 
-    static bool IsInfName(const std::string& name)
-    {
-        return name.size() > 4 && EndsWithIgnoringAsciiCase(name, ".inf");
-    }
-
     void RemoveFromDriverStore(const std::string& infFolder, const std::string& stagedInf)
     {
         const std::optional<std::string> package = system_.ReadFileBytes(stagedInf);
@@ -64,19 +59,13 @@ private:
             return;
         }
         unsigned long error = 0;
-        const auto names = system_.ListFolder(infFolder, error);
-        if (!names) {
+        const auto copies = StoreCopiesOf(system_, infFolder, *package, error);
+        if (!copies) {
             Fail(FolderUnlistableLine(infFolder, system_.DescribeError(error)), error);
             outcome_.driverStoreError = FailureCode(error);
             return;
         }
-        bool found = false;
-        for (const std::string& name : *names) {
-            // Sizes first: the inf folder holds hundreds of other vendors' INFs.
-            if (!IsInfName(name) || system_.FileSize(infFolder + name) != package->size() ||
-                system_.ReadFileBytes(infFolder + name) != package)
-                continue;
-            found = true;
+        for (const std::string& name : *copies) {
             if (const unsigned long failed = system_.UninstallDriverPackage(infFolder, name)) {
                 Fail(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(failed)), failed);
                 if (outcome_.driverStoreError == 0)
@@ -85,8 +74,8 @@ private:
                 Removed(StoreRemovedLine(infFolder + name), StoreCopyRemovedItem(name));
             }
         }
-        if (!found)
-            log_.Record(NotInDriverStoreLine());
+        if (copies->empty())
+            log_.Record(NoStoreCopyToRemoveLine());
     }
 
     // Removes a file, or a link without entering it; false when it stayed.

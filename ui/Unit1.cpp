@@ -2,6 +2,7 @@
 
 #include "staging/PreInstall.h"
 #include "win32/LogFile.h"
+#include "win32/SetupWaiting.h"
 #include "win32/SystemOps.h"
 
 TForm1* Form1 = nullptr;
@@ -27,6 +28,19 @@ private:
     TForm1& form_;
 };
 
+// The window's wait for the setup: the message loop goes on, so the window repaints, moves
+// and can be closed; closing it ends the wait.
+class WindowWaiting final : public SetupHandleWaiting {
+public:
+    using SetupHandleWaiting::SetupHandleWaiting;
+
+protected:
+    bool WaitOn(const std::vector<HANDLE>& handles, DWORD milliseconds) override
+    {
+        return Application->ProcessMessagesWhileWaiting(handles, milliseconds);
+    }
+};
+
 } // namespace
 
 TForm1::TForm1()
@@ -44,7 +58,10 @@ void TForm1::Button1Click(TObject*)
 {
     Form1WindowOps window(*this);
     Win32SystemOps system;
-    RunPreInstall(window, system, ProgramLog());
+    WindowWaiting waiting(system);
+    SetBusy(true);
+    RunWindowPreInstall(window, system, waiting, ProgramLog());
+    SetBusy(false);
 }
 
 void TForm1::Button2Click(TObject*)

@@ -337,6 +337,12 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         else if (focusWhenInactive_ != nullptr && IsChild(handle_, focusWhenInactive_))
             SetFocus(focusWhenInactive_);
         return 0;
+    case WM_SETCURSOR:
+        if (busy_ && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32650))); // IDC_APPSTARTING
+            return TRUE;
+        }
+        return DefWindowProcW(handle_, message, wParam, lParam);
     case WM_DESTROY:
         Application->MainFormClosed(this);
         return 0;
@@ -358,12 +364,39 @@ void TApplication::Run()
         return;
     mainForm_->Show();
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // The dialog keys: Tab and Shift+Tab move the focus, Space and Enter press.
-        if (IsDialogMessageW(mainForm_->Handle(), &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        Dispatch(message);
+}
+
+void TApplication::Dispatch(MSG& message)
+{
+    // The dialog keys: Tab and Shift+Tab move the focus, Space and Enter press.
+    if (mainForm_ != nullptr && IsDialogMessageW(mainForm_->Handle(), &message))
+        return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+bool TApplication::ProcessMessagesWhileWaiting(const std::vector<HANDLE>& handles, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam)); // for the loop of Run
+                return false;
+            }
+            Dispatch(message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return true;
+        const auto count = static_cast<DWORD>(handles.size());
+        const DWORD woken = MsgWaitForMultipleObjectsEx(
+            count, handles.data(), milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + count) // a handle, the time, or a failed wait: not a message
+            return true;
     }
 }
 

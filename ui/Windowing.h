@@ -133,6 +133,8 @@ public:
     HWND Handle() const { return handle_; }
     void Show();
     void Close();
+    // While busy, the cursor over the form is the "working in the background" arrow.
+    void SetBusy(bool busy) { busy_ = busy; }
 
 protected:
     // Builds the window and its components from `description`, then assigns the fields and
@@ -157,6 +159,7 @@ private:
 
     HWND handle_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
+    bool busy_ = false;
     // The description's pixels are at designDpi_; the window is drawn at screenDpi_.
     int screenDpi_ = 96;
     int designDpi_ = 96;
@@ -183,6 +186,10 @@ public:
 
     // Shows the main form and processes messages until it closes.
     void Run();
+    // Processes messages until one of `handles` is signalled or `milliseconds` have passed:
+    // the window answers while its program waits. False once the main form has closed (the
+    // loop of Run then ends too).
+    bool ProcessMessagesWhileWaiting(const std::vector<HANDLE>& handles, DWORD milliseconds);
     void ShowException(const Exception& exception);
     std::string ExeName() const;
     int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
@@ -192,6 +199,7 @@ public:
 
 private:
     HWND MainWindow() const;
+    void Dispatch(MSG& message);
 
     std::string title_;
     TForm* mainForm_ = nullptr;

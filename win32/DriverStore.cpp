@@ -56,8 +56,7 @@ std::optional<std::wstring> InfField(decltype(&SetupGetStringFieldW) getField, I
 
 } // namespace
 
-std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
-    const std::string& infPath, unsigned long& error)
+std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error)
 {
     const SetupApi setupApi;
     const auto open = setupApi.Find<decltype(&SetupOpenInfFileW)>("SetupOpenInfFileW", error);
@@ -74,7 +73,7 @@ std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
         error = LastError();
         return std::nullopt;
     }
-    std::vector<std::vector<std::string>> lines;
+    PackageInf read;
     INFCONTEXT line;
     for (BOOL more = findFirst(inf, L"Manufacturer", nullptr, &line); more; more = findNext(&line, &line)) {
         std::vector<std::string> decorations;
@@ -82,11 +81,16 @@ std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
         for (DWORD index = 2; index <= fieldCount(&line); ++index)
             if (const std::optional<std::wstring> field = InfField(getField, line, index); field && !field->empty())
                 decorations.push_back(Narrow(*field));
-        lines.push_back(decorations);
+        read.decorations.push_back(decorations);
+    }
+    // DriverVer = date[,version]
+    if (findFirst(inf, L"Version", L"DriverVer", &line)) {
+        read.driverDate = Narrow(InfField(getField, line, 1).value_or(L""));
+        read.driverVersion = Narrow(InfField(getField, line, 2).value_or(L""));
     }
     close(inf);
     error = 0;
-    return lines;
+    return read;
 }
 
 unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName)

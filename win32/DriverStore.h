@@ -2,14 +2,15 @@
 // for each call, so that a run that needs neither never loads it).
 #pragma once
 
+#include "staging/Operations.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-// The TargetOSVersion decorations of each line of an INF's [Manufacturer] section; nothing
-// when the INF cannot be read, with the system's error in `error`.
-std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
-    const std::string& infPath, unsigned long& error);
+// What an INF says of its models and its version; nothing when it cannot be read, with the
+// parser's error in `error`.
+std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error);
 
 // Removes the driver package whose INF is `infName` in `infFolder` from the driver store,
 // never forced; 0 or the system's error.

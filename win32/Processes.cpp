@@ -103,6 +103,15 @@ bool SetupInJob::End()
     return withItsProcesses;
 }
 
+std::optional<bool> SetupInJob::JobStillRuns() const
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    if (!inJob_ ||
+        !QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr))
+        return std::nullopt;
+    return accounting.ActiveProcesses > 0;
+}
+
 bool StagedSetupByName::StagedSetupIsRunning()
 {
     // Windows would refuse to replace its files, and Wine would replace them and start a

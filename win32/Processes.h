@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 // Starts a program by its full path with its window hidden; 0 or the system's error code.
@@ -36,6 +37,10 @@ public:
     // Ends the setup and, when it is in the job, every process it started; false when only
     // the setup itself could be ended.
     bool End();
+    // Whether any process in the job still runs; nothing when the setup is not in one.
+    std::optional<bool> JobStillRuns() const;
+    // The setup's process, for waits; nullptr before a start.
+    HANDLE Process() const { return process_; }
 
 private:
     HANDLE job_ = nullptr;

@@ -65,6 +65,16 @@ bool Win32SystemOps::EndStartedProgram()
     return setup_.End();
 }
 
+std::optional<bool> Win32SystemOps::StartedProgramsStillRun()
+{
+    return setup_.JobStillRuns();
+}
+
+std::uint32_t Win32SystemOps::MillisecondsNow()
+{
+    return GetTickCount();
+}
+
 std::string Win32SystemOps::DescribeError(unsigned long error)
 {
     return ::DescribeError(error);
@@ -100,10 +110,9 @@ unsigned long Win32SystemOps::UninstallDriverPackage(const std::string& infFolde
     return ::UninstallDriverPackage(infFolder, infName);
 }
 
-std::optional<std::vector<std::vector<std::string>>> Win32SystemOps::ManufacturerDecorations(
-    const std::string& infPath, unsigned long& error)
+std::optional<PackageInf> Win32SystemOps::ReadPackageInf(const std::string& infPath, unsigned long& error)
 {
-    return ::ManufacturerDecorations(infPath, error);
+    return ::ReadPackageInf(infPath, error);
 }
 
 std::string Win32SystemOps::NativeArchitecture()

@@ -17,6 +17,8 @@ public:
         const std::string& workingDirectory, StartedProgram& started) override;
     unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override;
     bool EndStartedProgram() override;
+    std::optional<bool> StartedProgramsStillRun() override;
+    std::uint32_t MillisecondsNow() override;
     std::string DescribeError(unsigned long error) override;
     PathKind KindOfPath(const std::string& path) override;
     std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) override;
@@ -24,9 +26,11 @@ public:
     unsigned long RemoveFile(const std::string& path) override;
     unsigned long RemoveEmptyFolder(const std::string& folder) override;
     unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) override;
-    std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
-        const std::string& infPath, unsigned long& error) override;
+    std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) override;
     std::string NativeArchitecture() override;
+
+    // The started setup's process, for the waits of win32/SetupWaiting.h.
+    HANDLE StartedProcess() const { return setup_.Process(); }
 
 private:
     SetupInJob setup_; // the last program started, for the wait

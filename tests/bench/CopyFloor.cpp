@@ -1,12 +1,17 @@
-// The fair floor for the press-to-success benchmark: the four package files copied with
-// plain CopyFileW into the staging folder, in the same Wine, and nothing else.
+// The floors for the press-to-success benchmark: the four package files copied with plain
+// CopyFileW into the staging folder, in the same Wine, and nothing else.
 //   copy_floor PACKAGE_FOLDER          prints "copyfloor <milliseconds>"
-//   copy_floor PACKAGE_FOLDER start    then also starts the staged setup hidden, as the
-//                                      program must before it shows success, and prints
-//                                      "copystartfloor <milliseconds>"
+//   copy_floor PACKAGE_FOLDER verdict  then also does what the program must before it shows
+//                                      success: starts the staged setup hidden, waits for it
+//                                      to end, and finds the staged INF's copy in the driver
+//                                      store (the inf folder); prints "verdictfloor <milliseconds>"
 #include <windows.h>
 
 #include "tests/win/SystemError.h"
+
+#include "staging/StoreCopies.h"
+#include "win32/SystemOps.h"
+#include "win32/Text.h"
 
 #include <cstdio>
 #include <string>
@@ -27,7 +32,7 @@ bool Reported(BOOL succeeded, const char* what, const std::wstring& path)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2 && !(argc == 3 && std::wstring(argv[2]) == L"start"))
+    if (argc != 2 && !(argc == 3 && std::wstring(argv[2]) == L"verdict"))
         return 2;
     std::wstring package = argv[1];
     if (package.back() != L'\\')
@@ -59,11 +64,20 @@ int wmain(int argc, wchar_t** argv)
                               staging.c_str(), &startup, &process),
                      "CreateProcessW", setup) &&
             copied;
+        WaitForSingleObject(process.hProcess, INFINITE);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        // The same scan as the program's: it is part of what must happen before success.
+        Win32SystemOps system;
+        unsigned long error = 0;
+        const auto inf = system.ReadFileBytes(Narrow(staging + L"TOVRA.INF"));
+        const auto found =
+            inf ? StoreCopiesOf(system, Narrow(std::wstring(windows) + L"\\inf\\"), *inf, error) : std::nullopt;
+        copied =
+            Reported(found && !found->empty(), "finding the driver store's copy of", staging + L"TOVRA.INF") && copied;
     }
     QueryPerformanceCounter(&end);
-    std::printf(argc == 3 ? "copystartfloor %.1f\n" : "copyfloor %.1f\n",
+    std::printf(argc == 3 ? "verdictfloor %.1f\n" : "copyfloor %.1f\n",
         1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
     return copied ? 0 : 1;
 }

@@ -3,8 +3,8 @@
 // Win32, without our windowing layer, from the same description data and linked with the
 // same resources; it restricts the DLL search at start as the program does. What the
 // program costs beyond this is the layer's.
-#include "win32/DllSearch.h"
 #include "ui/Unit1Form.h"
+#include "win32/DllSearch.h"
 #include "win32/OptionalFunction.h"
 #include "win32/Text.h"
 

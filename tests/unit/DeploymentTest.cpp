@@ -15,18 +15,15 @@ protected:
     Journal journal;
     FakeWindow window{journal};
     FakeSystem system{journal};
+    FakeWaiting waiting{system};
     RecordingLog log;
     FakeLock lock{journal};
     FakeRunningSetup runningSetup;
     FakeMarker marker{journal};
     FakeClock clock;
-    Deployment deployment{window, system, log, lock, runningSetup, marker, clock, "9.8.7"};
+    Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, clock, "9.8.7"};
 
-    void SetUp() override
-    {
-        for (const auto& file : kDriverPackage)
-            system.files.insert(std::string("C:\\Package\\") + file.name);
-    }
+    void SetUp() override { system.AddPackage("C:\\Package\\"); }
     unsigned long Install(unsigned long timeoutSeconds = 1800)
     {
         return RunDeploymentInstall(deployment, timeoutSeconds);
@@ -57,20 +54,21 @@ TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
     EXPECT_EQ(Position("lock C:\\WINDOWS\\IcCardReaderUsbPreInstall.lock"), 0u);
     // Withdrawn before anything is written; back only once the setup has ended.
     EXPECT_LT(Position("marker remove Installed"), Position("mkdir C:\\WINDOWS\\tovra_driver"));
-    EXPECT_LT(Position("wait"), Position("marker set Version=9.8.7"));
-    EXPECT_LT(Position("wait"), Position("marker set Installed=1"));
+    EXPECT_LT(Position("setup ended 0"), Position("marker set Version=9.8.7"));
+    EXPECT_LT(Position("setup ended 0"), Position("marker set Installed=1"));
     const Journal markerWrites(
         journal.begin() + static_cast<std::ptrdiff_t>(Position("marker set Version=9.8.7")), journal.end());
     const Journal expected = {"marker set Version=9.8.7", "marker set LastExitCode=0", "marker set SetupExitCode=0",
-        "marker set LastRun=2026-12-09 13:00:00", "marker set Installed=1"};
+        "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
+        "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026", "marker set Installed=1"};
     EXPECT_EQ(markerWrites, expected);
     EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
-    EXPECT_EQ(system.waitTimeouts, std::vector<unsigned long>{1800});
 }
 
 TEST_F(DeploymentTest, ALaterMarkerValueThatFailsKeepsInstalledAwayAndEndsInItsError)
 {
-    for (const char* failing : {"Version", "LastExitCode", "SetupExitCode", "LastRun"}) {
+    for (const char* failing :
+        {"Version", "LastExitCode", "SetupExitCode", "LastRun", "DriverStoreInf", "DriverVersion", "DriverDate"}) {
         SCOPED_TRACE(failing);
         journal.clear();
         marker.values.clear();
@@ -91,34 +89,39 @@ TEST_F(DeploymentTest, MarkerThatCannotBeWithdrawnStopsTheRunBeforeItWritesAnyth
     EXPECT_FALSE(Journalled("start"));
 }
 
-TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalled)
+TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalledAndKeepTheLastSuccessDriverValues)
 {
     struct Case {
         const char* name;
         std::function<void(FakeSystem&)> arrange;
         unsigned long code;
+        bool setupEnded;
     };
     const std::vector<Case> cases = {
-        {"missing file", [](FakeSystem& s) { s.files.erase("C:\\Package\\TOVRA.DLL"); }, 2},
-        {"staging path is a file", [](FakeSystem& s) { s.mkdirError = 183; }, 183},
-        {"disk full", [](FakeSystem& s) { s.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 112; }, 112},
-        {"setup is not a program", [](FakeSystem& s) { s.startError = 193; }, 193},
-        {"setup failed", [](FakeSystem& s) { s.setupExitCode = 5; }, 1603},
-        {"wait failed", [](FakeSystem& s) { s.waitError = 6; }, 6},
+        {"missing file", [](FakeSystem& s) { s.files.erase("C:\\Package\\TOVRA.DLL"); }, 2, false},
+        {"INF without models for this Windows", [](FakeSystem& s) { s.nativeArchitecture = "amd64"; }, 1633, false},
+        {"INF unreadable", [](FakeSystem& s) { s.packageInf.reset(), s.infError = 0xE0000100; }, 0xE0000100, false},
+        {"staging path is a file", [](FakeSystem& s) { s.mkdirError = 183; }, 183, false},
+        {"disk full", [](FakeSystem& s) { s.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 112; }, 112, false},
+        {"setup is not a program", [](FakeSystem& s) { s.startError = 193; }, 193, false},
+        {"setup failed", [](FakeSystem& s) { s.setupExitCode = 5; }, 1603, true},
+        {"setup said success, store empty", [](FakeSystem& s) { s.storeCopyAtMs.reset(); }, 0xE0000247, true},
+        {"wait failed", [](FakeSystem& s) { s.waitError = 6; }, 6, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeSystem fresh(journal);
-        for (const auto& file : kDriverPackage)
-            fresh.files.insert(std::string("C:\\Package\\") + file.name);
+        fresh.AddPackage("C:\\Package\\");
         c.arrange(fresh);
-        marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}};
-        Deployment run{window, fresh, log, lock, runningSetup, marker, clock, "9.8.7"};
+        FakeWaiting freshWaiting(fresh);
+        marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}, {"DriverStoreInf", "oem3.inf"}};
+        Deployment run{window, fresh, freshWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
         EXPECT_EQ(RunDeploymentInstall(run, 1800), c.code);
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_EQ(marker.values["LastExitCode"], std::to_string(c.code));
         // The setup's own code is there only when it ended by itself.
-        EXPECT_EQ(marker.values.count("SetupExitCode"), c.code == 1603 ? 1u : 0u);
+        EXPECT_EQ(marker.values.count("SetupExitCode"), c.setupEnded ? 1u : 0u);
+        EXPECT_EQ(marker.values["DriverStoreInf"], "oem3.inf");
     }
 }
 
@@ -141,36 +144,69 @@ TEST_F(DeploymentTest, SetupCodesBecomeTheCodesDeploymentToolsKnow)
     const std::pair<unsigned long, unsigned long> codes[] = {{0, 0}, {1707, 0}, {3010, 3010}, {1641, 1641},
         {1618, 1618}, {1, 1603}, {5, 1603}, {1603, 1603}, {0xC0000005, 1603}};
     for (const auto& [setupCode, exitCode] : codes) {
-        EXPECT_EQ(DeploymentExitCode({0, setupCode}), exitCode) << "setup exit code " << setupCode;
         system.setupExitCode = setupCode;
         marker.values.clear();
         EXPECT_EQ(Install(), exitCode) << "setup exit code " << setupCode;
         EXPECT_EQ(marker.values.count("Installed"), IsSuccessCode(exitCode) ? 1u : 0u) << setupCode;
     }
-    EXPECT_EQ(DeploymentExitCode({}), 0u) << "started, not waited for";
-    EXPECT_EQ(DeploymentExitCode({6, std::nullopt}), 6u);
 }
 
 TEST_F(DeploymentTest, TimeoutEndsTheSetupWithWhatItStartedAndEndsIn1460)
 {
     for (const bool wholeJob : {true, false}) {
+        SCOPED_TRACE(wholeJob ? "in a job" : "alone");
         journal.clear();
         log.lines.clear();
-        system.waitError = kErrorTimeout;
-        system.endsWithItsProcesses = wholeJob;
-        EXPECT_EQ(Install(60), kErrorTimeout);
-        EXPECT_EQ(Position("end setup"), Position("wait") + 1);
+        FakeSystem fresh(journal);
+        fresh.AddPackage("C:\\Package\\");
+        fresh.setupRunsMs = 61000;
+        fresh.endsWithItsProcesses = wholeJob;
+        FakeWaiting freshWaiting(fresh);
+        Deployment run{window, fresh, freshWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
+        const std::uint32_t start = fresh.now;
+        EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorTimeout);
+        EXPECT_EQ(fresh.now - start, 60000u) << "ended at the time, not before or after";
+        EXPECT_TRUE(Journalled("end setup"));
         EXPECT_TRUE(log.Has(wholeJob ? "安装程序在 60 秒内没有结束，已结束它和它启动的所有进程"
                                      : "安装程序在 60 秒内没有结束，已结束安装程序本身"));
         EXPECT_EQ(marker.values["LastExitCode"], "1460");
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_EQ(marker.values.count("SetupExitCode"), 0u);
     }
-    // A setup that ends by itself is never ended.
+}
+
+TEST_F(DeploymentTest, StartedProcessesAreWaitedForWithinTheTimeoutAndNeverEnded)
+{
+    // A bootstrapper whose child adds the package within the time: success.
+    system.setupRunsMs = 0;
+    system.storeCopyAtMs = 20000;
+    system.startedProgramsRunMs = 3600000;
+    EXPECT_EQ(Install(60), 0u);
+    EXPECT_EQ(marker.values["Installed"], "1");
+
+    // One whose child would take longer than the time: not in the store, and nothing ended.
     journal.clear();
-    system.waitError = 0;
-    EXPECT_EQ(Install(), 0u);
+    FakeSystem slow(journal);
+    slow.AddPackage("C:\\Package\\");
+    slow.storeCopyAtMs = 90000;
+    slow.startedProgramsRunMs = 3600000;
+    FakeWaiting slowWaiting(slow);
+    Deployment run{window, slow, slowWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
+    const std::uint32_t start = slow.now;
+    EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorDriverStoreAddFailed);
+    EXPECT_LT(slow.now - start, 60500u);
     EXPECT_FALSE(Journalled("end setup"));
+    EXPECT_EQ(marker.values.count("Installed"), 0u);
+    EXPECT_TRUE(log.Has("等待时间已到"));
+}
+
+TEST_F(DeploymentTest, TrayProgramLeftRunningAfterSuccessHoldsNothingUp)
+{
+    system.setupRunsMs = 2000;
+    system.startedProgramsRunMs = 3600000;
+    const std::uint32_t start = system.now;
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_LT(system.now - start, 2500u);
 }
 
 TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNothing)
@@ -218,11 +254,13 @@ TEST_F(DeploymentTest, LogHasALinePerStepAndTheResult)
         "Windows 目录: C:\\WINDOWS",
         "暂存目录 C:\\WINDOWS\\tovra_driver: 已创建",
         "复制 C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE: 39 字节",
-        "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF: 33 字节",
+        "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF: 21 字节",
         "复制 C:\\Package\\TOVRAWDM.SYS -> C:\\WINDOWS\\tovra_driver\\TOVRAWDM.SYS: 36 字节",
         "复制 C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL: 33 字节",
         "已启动 \"C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE\" /S, 进程 ID 4242",
         "安装程序退出代码: 3010",
+        "驱动程序包已在驱动程序存储中: C:\\WINDOWS\\inf\\oem1.inf",
+        "IC卡读写器USB程序安装: 预装成功，请重新启动计算机后再将读写器插到电脑上。",
         "结果: 成功, 需要重新启动, 退出代码 3010",
     };
     EXPECT_EQ(log.lines, expected);
@@ -234,7 +272,7 @@ TEST_F(DeploymentTest, AnythingUnexpectedEndsIn1603)
     public:
         std::string LocalTime() override { throw std::runtime_error("out of memory"); }
     } throwing;
-    Deployment run{window, system, log, lock, runningSetup, marker, throwing, "9.8.7"};
+    Deployment run{window, system, waiting, log, lock, runningSetup, marker, throwing, "9.8.7"};
     EXPECT_EQ(RunDeploymentInstall(run, 1800), kErrorInstallFailure);
     EXPECT_EQ(marker.values.count("Installed"), 0u);
     EXPECT_TRUE(log.Has("意外错误: out of memory"));
@@ -269,7 +307,7 @@ TEST_F(DeploymentUninstallTest, CompleteRemovalTakesTheMarkerAndSaysSo)
     EXPECT_FALSE(marker.exists);
     EXPECT_LT(Position("uninstall oem7.inf"), Position("marker remove all"));
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0], "已卸载:\n驱动库中的 oem7.inf\nC:\\WINDOWS\\tovra_driver（1 项）\n检测标记");
+    EXPECT_EQ(window.messages[0], "已卸载:\n驱动程序存储中的 oem7.inf\nC:\\WINDOWS\\tovra_driver（1 项）\n检测标记");
     EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
 }
 
@@ -282,7 +320,7 @@ TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
     EXPECT_FALSE(Journalled("marker remove"));
     EXPECT_TRUE(log.Has("保留检测标记"));
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_NE(window.messages[0].find("无法从驱动库删除"), std::string::npos);
+    EXPECT_NE(window.messages[0].find("无法从驱动程序存储删除"), std::string::npos);
 }
 
 TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheDriverIsGone)

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "staging/Deployment.h"
+#include "staging/DriverPackage.h"
+#include "staging/Paths.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <map>
 #include <set>
@@ -45,11 +48,15 @@ private:
     Journal& journal_;
 };
 
+// The system: a disk of paths (with links), and a setup that runs on a fake clock. By
+// default the setup adds the staged INF to the driver store (as oem1.inf) at once and ends
+// with 0 when it has run `setupRunsMs`.
 class FakeSystem : public SystemOps {
 public:
     explicit FakeSystem(Journal& journal)
         : journal_(journal)
     {
+        disk["C:\\WINDOWS\\inf"] = PathKind::Folder;
     }
     std::set<std::string> files;
     std::string windowsDirectory = "C:\\WINDOWS";
@@ -64,8 +71,36 @@ public:
     unsigned long waitError = 0;
     unsigned long setupExitCode = 0;
     bool endsWithItsProcesses = true;
-    std::vector<unsigned long> waitTimeouts;
     std::vector<std::size_t> bufferSizes;
+
+    // The setup's run on the clock, in milliseconds after its start.
+    std::uint32_t now = 5000;
+    std::uint32_t setupRunsMs = 0;
+    std::optional<std::uint32_t> storeCopyAtMs = 0; // nothing: never
+    std::optional<std::uint32_t> startedProgramsRunMs =
+        0; // what it started ends then (at the earliest with it); nothing: no job
+    std::optional<std::uint32_t> startedAt;
+
+    // The four package files in `directory`, the INF with bytes of its own.
+    void AddPackage(const std::string& directory)
+    {
+        for (const char* name : {"TOVRA.EXB", "TOVRA.INF", "TOVRAWDM.SYS", "TOVRA.DLL"})
+            files.insert(directory + name);
+        bytes[directory + "TOVRA.INF"] = "[Version] our package";
+    }
+    // Moves the clock on by `milliseconds`, or to the setup's next event if that is sooner.
+    void Advance(std::uint32_t milliseconds)
+    {
+        std::uint32_t step = milliseconds;
+        if (startedAt)
+            for (const std::optional<std::uint32_t> event : {std::optional(setupRunsMs), storeCopyAtMs})
+                if (event && *event > Elapsed())
+                    step = std::min(step, *event - Elapsed());
+        now += step;
+        Update();
+    }
+    std::string StagedInf() const { return EnsureTrailingBackslash(windowsDirectory) + "tovra_driver\\TOVRA.INF"; }
+    std::string StoreCopy() const { return EnsureTrailingBackslash(windowsDirectory) + "inf\\oem1.inf"; }
 
     bool FileExists(const std::string& path) override
     {
@@ -100,27 +135,54 @@ public:
     {
         journal_.push_back("copy " + from + " -> " + to);
         const auto error = copyErrors.find(to);
-        return error == copyErrors.end() ? 0 : error->second;
+        if (error != copyErrors.end())
+            return error->second;
+        if (bytes.count(from) != 0) {
+            bytes[to] = bytes[from];
+            disk[to] = PathKind::File;
+        }
+        return 0;
     }
     unsigned long StartProgram(const std::string& program, const std::string& parameters,
         const std::string& workingDirectory, StartedProgram& started) override
     {
         journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
         started = {4242, jobError};
+        if (startError == 0) {
+            startedAt = now;
+            Update();
+        }
         return startError;
     }
     unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override
     {
-        journal_.push_back("wait");
-        waitTimeouts.push_back(timeoutSeconds);
+        if (timeoutSeconds != 0)
+            throw std::logic_error("a run blocks in the SetupWaiting, never here");
+        if (waitError != 0 || !startedAt)
+            return startedAt ? waitError : 6; // ERROR_INVALID_HANDLE
+        Update();
+        if (Elapsed() < setupRunsMs)
+            return kErrorTimeout;
+        if (!ended_) {
+            journal_.push_back("setup ended " + std::to_string(setupExitCode));
+            ended_ = true;
+        }
         exitCode = setupExitCode;
-        return waitError;
+        return 0;
     }
     bool EndStartedProgram() override
     {
         journal_.push_back("end setup");
+        startedProgramsRunMs = setupRunsMs = Elapsed();
         return endsWithItsProcesses;
     }
+    std::optional<bool> StartedProgramsStillRun() override
+    {
+        if (!startedProgramsRunMs)
+            return std::nullopt;
+        return Elapsed() < std::max(setupRunsMs, *startedProgramsRunMs);
+    }
+    std::uint32_t MillisecondsNow() override { return now; }
     std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
 
     // A disk for the uninstall: what is at each path, a file's bytes, where each link points.
@@ -129,8 +191,8 @@ public:
     std::map<std::string, std::string> linkTargets;
     std::map<std::string, unsigned long> removeErrors;    // by path
     std::map<std::string, unsigned long> uninstallErrors; // by INF name
-    std::optional<std::vector<std::vector<std::string>>> decorations = std::vector<std::vector<std::string>>{{}};
-    unsigned long decorationsError = 0;
+    std::optional<PackageInf> packageInf = PackageInf{{{}}, "12/08/2026", "1.0.0.0"};
+    unsigned long infError = 0;
     std::string nativeArchitecture = "x86";
     std::string lastInfRead;
 
@@ -141,6 +203,7 @@ public:
     }
     std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) override
     {
+        Update();
         const std::string bare = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
         journal_.push_back("list " + bare);
         const std::string prefix = ThroughLinks(bare, true) + "\\";
@@ -174,16 +237,27 @@ public:
         disk.erase(infFolder + infName);
         return 0;
     }
-    std::optional<std::vector<std::vector<std::string>>> ManufacturerDecorations(
-        const std::string& infPath, unsigned long& error) override // changes nothing: not journalled
+    std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) override
     {
-        lastInfRead = infPath;
-        error = decorationsError;
-        return decorations;
+        lastInfRead = infPath; // changes nothing: not journalled
+        error = infError;
+        return packageInf;
     }
     std::string NativeArchitecture() override { return nativeArchitecture; }
 
 private:
+    std::uint32_t Elapsed() const { return startedAt ? now - *startedAt : 0; }
+    // The setup's work so far: its copy of the staged INF in the driver store.
+    void Update()
+    {
+        if (startedAt && storeCopyAtMs && Elapsed() >= *storeCopyAtMs && disk.count(StoreCopy()) == 0 &&
+            bytes.count(StagedInf()) != 0) {
+            disk[StoreCopy()] = PathKind::File;
+            bytes[StoreCopy()] = bytes[StagedInf()];
+        }
+    }
+    bool ended_ = false;
+
     // The path Windows reaches through the links on the way; the last part too when `last`.
     std::string ThroughLinks(const std::string& path, bool last = false) const
     {
@@ -210,6 +284,32 @@ private:
     }
 
     Journal& journal_;
+};
+
+// Waits on the fake clock; the window closes after `closeAfterWaits` waits, when set.
+class FakeWaiting : public SetupWaiting {
+public:
+    explicit FakeWaiting(FakeSystem& system)
+        : system_(system)
+    {
+    }
+    std::vector<std::string> watched;
+    std::optional<int> closeAfterWaits;
+    int waits = 0;
+
+    void WatchFolder(const std::string& folder) override { watched.push_back(folder); }
+    bool Wait(unsigned long milliseconds) override
+    {
+        if (++waits > 100000)
+            throw std::logic_error("the run waits for ever");
+        if (closeAfterWaits && waits > *closeAfterWaits)
+            return false;
+        system_.Advance(static_cast<std::uint32_t>(milliseconds));
+        return true;
+    }
+
+private:
+    FakeSystem& system_;
 };
 
 class RecordingLog : public StepLog {

@@ -52,52 +52,49 @@ protected:
     Journal journal;
     FakeWindow window{journal};
     FakeSystem system{journal};
+    FakeWaiting waiting{system};
     RecordingLog log;
 
-    void SetUp() override
-    {
-        for (const auto& file : kDriverPackage)
-            system.files.insert(std::string("C:\\Package\\") + file.name);
-    }
+    void SetUp() override { system.AddPackage("C:\\Package\\"); }
+    PreInstallOutcome Run(StepLog& into) { return RunWindowPreInstall(window, system, waiting, into); }
     bool Logged(const std::string& text) const
     {
         return std::find(log.lines.begin(), log.lines.end(), text) != log.lines.end();
     }
 };
 
-TEST_F(ModelTargetsLogTest, ReadsThePackagesInfAndWarnsWhenNoModelFitsAndStillStages)
+TEST_F(ModelTargetsLogTest, LogNamesThePlatformsAndWhyNoneFitsThisWindows)
 {
-    system.decorations = Decorations{{"NTx86"}};
+    system.packageInf->decorations = Decorations{{"NTx86"}};
     system.nativeArchitecture = "amd64";
-    EXPECT_EQ(RunPreInstall(window, system, log).error, 0u);
-    EXPECT_EQ(system.lastInfRead, "C:\\Package\\TOVRA.INF");
+    EXPECT_EQ(Run(log).error, 1633u);
     EXPECT_TRUE(Logged("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: NTx86; 本机 Windows: amd64"));
     EXPECT_TRUE(
         Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64），这个驱动包在本机上不会安装；"
                "请驱动包的提供者提供相应的已签名驱动和目录文件"));
-    EXPECT_TRUE(window.messages.empty()) << "the window was told";
 }
 
-TEST_F(ModelTargetsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsOnlyLogged)
+TEST_F(ModelTargetsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsNamed)
 {
-    system.decorations = Decorations{{"NTx86", "NTamd64"}};
+    system.packageInf->decorations = Decorations{{"NTx86", "NTamd64"}};
     system.nativeArchitecture = "amd64";
-    RunPreInstall(window, system, log);
+    EXPECT_EQ(Run(log).error, 0u);
     EXPECT_TRUE(std::none_of(log.lines.begin(), log.lines.end(),
         [](const std::string& line) { return line.rfind("警告: TOVRA.INF", 0) == 0; }));
 
     log.lines.clear();
-    system.decorations = std::nullopt;
-    system.decorationsError = 13;
-    EXPECT_EQ(RunPreInstall(window, system, log).error, 0u);
-    EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF 的 [Manufacturer]: error 13"));
+    system.packageInf.reset();
+    system.infError = 13;
+    EXPECT_EQ(Run(log).error, 13u);
+    EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF: error 13"));
 }
 
-TEST_F(ModelTargetsLogTest, WithoutALogTheInfIsNotRead)
+TEST_F(ModelTargetsLogTest, TheInfIsReadAlsoWithoutALog)
 {
     NoStepLog noLog;
-    EXPECT_EQ(RunPreInstall(window, system, noLog).error, 0u);
-    EXPECT_EQ(system.lastInfRead, "");
+    system.nativeArchitecture = "amd64"; // the stand-in's undecorated models fit only x86
+    EXPECT_EQ(Run(noLog).error, 1633u);
+    EXPECT_EQ(system.lastInfRead, "C:\\Package\\TOVRA.INF");
 }
 
 } // namespace

@@ -18,21 +18,19 @@ protected:
     Journal journal;
     FakeWindow window{journal};
     FakeSystem system{journal};
+    FakeWaiting waiting{system};
 
-    void SetUp() override
-    {
-        for (const auto& file : kDriverPackage)
-            system.files.insert(std::string("C:\\Package\\") + file.name);
-    }
+    void SetUp() override { system.AddPackage("C:\\Package\\"); }
     NoStepLog noLog;
-    PreInstallOutcome Run() { return RunPreInstall(window, system, noLog); }
+    PreInstallOutcome Run() { return RunWindowPreInstall(window, system, waiting, noLog); }
 
-    // Journal entries that change something, leaving out the presence checks.
+    // Journal entries that change something, leaving out the presence checks and looks
+    // into folders.
     Journal Actions() const
     {
         Journal actions;
         for (const auto& entry : journal)
-            if (entry.rfind("exists ", 0) != 0)
+            if (entry.rfind("exists ", 0) != 0 && entry.rfind("list ", 0) != 0)
                 actions.push_back(entry);
         return actions;
     }
@@ -61,6 +59,7 @@ TEST_F(PreInstallTest, CompletePackageIsStagedThenStartedInOrder)
         "copy C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL",
         "disable button",
         "start C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE /S in C:\\WINDOWS\\tovra_driver\\",
+        "setup ended 0",
         "show label",
     };
     EXPECT_EQ(Actions(), expected);
@@ -95,6 +94,8 @@ TEST_F(PreInstallTest, OnlyTheFirstMissingFileIsReportedAndNothingIsWritten)
         journal.clear();
         window.messages.clear();
         SetUp();
+        system.files.clear();
+        system.AddPackage("C:\\Package\\");
         for (const auto& name : c.missing)
             system.files.erase("C:\\Package\\" + name);
         Run();
@@ -128,8 +129,7 @@ TEST_F(PreInstallTest, TrailingBackslashesAreNeverDoubled)
     system.windowsDirectory = "C:\\";
     window.exePath = "E:\\preinstall.exe";
     system.files.clear();
-    for (const auto& file : kDriverPackage)
-        system.files.insert(std::string("E:\\") + file.name);
+    system.AddPackage("E:\\");
     Run();
     const Journal actions = Actions();
     ASSERT_GE(actions.size(), 2u);
@@ -188,7 +188,7 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     RecordingLog log;
     system.files.erase("C:\\Package\\TOVRAWDM.SYS");
     Run();
-    RunPreInstall(window, system, log);
+    RunWindowPreInstall(window, system, waiting, log);
     ASSERT_EQ(log.lines.size(), 6u);
     EXPECT_EQ(log.lines[3], "检查 C:\\Package\\TOVRAWDM.SYS: 缺少");
     EXPECT_EQ(log.lines[4], "警告: 无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");
@@ -198,13 +198,176 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     system.files.insert("C:\\Package\\TOVRAWDM.SYS");
     system.directoryExisted = true;
     system.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 32;
-    RunPreInstall(window, system, log);
+    RunWindowPreInstall(window, system, waiting, log);
     EXPECT_NE(
         std::find(log.lines.begin(), log.lines.end(), "暂存目录 C:\\WINDOWS\\tovra_driver: 已存在"), log.lines.end());
     EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                   "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF 失败: error 32"),
         log.lines.end());
     EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 32: error 32");
+}
+
+// ---- the window's verdict: the label only for success, and why not otherwise
+
+TEST_F(PreInstallTest, LabelShowsOnlyAfterTheSetupEndedAndItsPackageIsInTheStore)
+{
+    system.setupRunsMs = 5000;
+    system.storeCopyAtMs = 4000;
+    const PreInstallOutcome outcome = Run();
+    EXPECT_EQ(outcome.setup.verdict, Verdict::Succeeded);
+    EXPECT_EQ(outcome.setup.storeCopy, "oem1.inf");
+    const Journal actions = Actions();
+    ASSERT_GE(actions.size(), 2u);
+    EXPECT_EQ(actions[actions.size() - 2], "setup ended 0");
+    EXPECT_EQ(actions.back(), "show label");
+    EXPECT_EQ(waiting.watched, std::vector<std::string>{"C:\\WINDOWS\\inf\\"});
+    EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(PreInstallTest, WindowClosedWhileTheSetupRunsLeavesEverythingAlone)
+{
+    system.setupRunsMs = 5000;
+    waiting.closeAfterWaits = 0;
+    EXPECT_EQ(Run().setup.verdict, Verdict::Abandoned);
+    EXPECT_FALSE(window.labelVisible);
+    EXPECT_FALSE(window.buttonEnabled) << "the window is gone; nothing to enable";
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "end setup"), 0) << "the setup goes on";
+}
+
+TEST_F(PreInstallTest, FailedSetupOrAPackageNotInTheStoreIsToldAndTheButtonComesBack)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeSystem&)> arrange;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"setup failed", [](FakeSystem& s) { s.setupExitCode = 1603; },
+            "驱动安装程序执行失败(返回代码 1603)，驱动安装无法继续!"},
+        {"setup asks to be retried", [](FakeSystem& s) { s.setupExitCode = 1618; },
+            "驱动安装程序执行失败(返回代码 1618)，驱动安装无法继续!"},
+        {"nothing in the store", [](FakeSystem& s) { s.storeCopyAtMs.reset(); },
+            "驱动安装程序已结束，但驱动程序包未添加到驱动程序存储中，驱动安装无法继续!"},
+        {"wait failed", [](FakeSystem& s) { s.waitError = 6; },
+            "无法等待TOVRA_SETUP.EXE结束，驱动安装无法继续!\nerror 6"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        journal.clear();
+        FakeSystem fresh(journal);
+        fresh.AddPackage("C:\\Package\\");
+        c.arrange(fresh);
+        FakeWindow freshWindow(journal);
+        FakeWaiting freshWaiting(fresh);
+        RunWindowPreInstall(freshWindow, fresh, freshWaiting, noLog);
+        EXPECT_EQ(freshWindow.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(journal.back(), "enable button");
+        EXPECT_FALSE(freshWindow.labelVisible);
+    }
+}
+
+TEST_F(PreInstallTest, RestartRequestFollowsTheLabelInAnInformationBox)
+{
+    for (const unsigned long code : {3010ul, 1641ul}) {
+        journal.clear();
+        system.setupExitCode = code;
+        FakeWindow fresh(journal);
+        RunWindowPreInstall(fresh, system, waiting, noLog);
+        ASSERT_GE(journal.size(), 2u);
+        EXPECT_EQ(journal[journal.size() - 2], "show label");
+        EXPECT_EQ(
+            journal.back(), "message IC卡读写器USB程序安装 64 预装成功，请重新启动计算机后再将读写器插到电脑上。");
+    }
+}
+
+TEST_F(PreInstallTest, BootstrapperIsWaitedForUntilItsChildAddsThePackage)
+{
+    system.setupRunsMs = 100;            // the bootstrapper ends at once...
+    system.storeCopyAtMs = 3000;         // ...its child adds the package later...
+    system.startedProgramsRunMs = 60000; // ...and lingers on after that
+    const std::uint32_t start = system.now;
+    EXPECT_EQ(Run().setup.verdict, Verdict::Succeeded);
+    EXPECT_TRUE(window.labelVisible);
+    EXPECT_GE(system.now - start, 3000u);
+    EXPECT_LT(system.now - start, 3500u) << "waited for a process that lingers after the package arrived";
+}
+
+TEST_F(PreInstallTest, WhatTheSetupStartedIsWaitedForOnlyWhileItRunsAndAtMostTwoMinutes)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::uint32_t> startedProgramsRunMs;
+        std::uint32_t decidedAfterMs;
+    };
+    const std::vector<Case> cases = {
+        {"they end after 10 s", 10000, 10000},
+        {"they run on", 3600000, 120000},
+        {"no job: the store is looked at once", std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystem fresh(journal);
+        fresh.AddPackage("C:\\Package\\");
+        fresh.storeCopyAtMs.reset();
+        fresh.startedProgramsRunMs = c.startedProgramsRunMs;
+        FakeWaiting freshWaiting(fresh);
+        const std::uint32_t start = fresh.now;
+        EXPECT_EQ(RunWindowPreInstall(window, fresh, freshWaiting, noLog).setup.verdict, Verdict::NotInDriverStore);
+        EXPECT_GE(fresh.now - start, c.decidedAfterMs);
+        EXPECT_LT(fresh.now - start, c.decidedAfterMs + 500);
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "end setup"), 0) << "what it started is never ended";
+    }
+}
+
+TEST_F(PreInstallTest, InfThatCannotBeReadOrHasNoModelsForThisWindowsStopsBeforeWriting)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeSystem&)> arrange;
+        std::string message;
+        unsigned long code;
+    };
+    const std::vector<Case> cases = {
+        {"not an INF",
+            [](FakeSystem& s) {
+                s.packageInf.reset();
+                s.infError = 13;
+            },
+            "无法读取TOVRA.INF文件，驱动安装无法继续!\nerror 13", 13},
+        {"x86 models on 64-bit Windows",
+            [](FakeSystem& s) {
+                s.packageInf->decorations = {{"NTx86"}};
+                s.nativeArchitecture = "amd64";
+            },
+            "TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!", 1633},
+        {"amd64 models on 32-bit Windows",
+            [](FakeSystem& s) {
+                s.packageInf->decorations = {{"NTamd64"}};
+                s.nativeArchitecture = "x86";
+            },
+            "TOVRA.INF文件中没有适用于本机Windows(32位)的驱动程序，驱动安装无法继续!", 1633},
+        {"no ARM64 models",
+            [](FakeSystem& s) {
+                s.packageInf->decorations = {{"NTx86", "NTamd64"}};
+                s.nativeArchitecture = "arm64";
+            },
+            "TOVRA.INF文件中没有适用于本机Windows(ARM64)的驱动程序，驱动安装无法继续!", 1633},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        journal.clear();
+        FakeSystem fresh(journal);
+        fresh.AddPackage("C:\\Package\\");
+        c.arrange(fresh);
+        FakeWindow freshWindow(journal);
+        FakeWaiting freshWaiting(fresh);
+        EXPECT_EQ(DeploymentExitCode(RunWindowPreInstall(freshWindow, fresh, freshWaiting, noLog)), c.code);
+        EXPECT_EQ(freshWindow.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(fresh.lastInfRead, "C:\\Package\\TOVRA.INF");
+        EXPECT_FALSE(WroteAnything());
+        EXPECT_TRUE(freshWindow.buttonEnabled);
+    }
 }
 
 } // namespace

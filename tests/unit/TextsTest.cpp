@@ -49,13 +49,19 @@ std::vector<std::string> ProgramTexts()
         InfUnreadableLine(folder, error), UninstallWindowsDirectoryLine(folder), WindowsDirectoryUnreadableLine(error),
         StagingKeptLine(folder), NoStagedInfLine(folder), FolderUnlistableLine(folder, error),
         StoreRemovalFailedLine(folder, error), StoreRemovedLine(folder), StoreCopyRemovedItem("oem7.inf"),
-        NotInDriverStoreLine(), FileRemovalFailedLine(folder, error), LinkRemovedLine(folder),
+        NoStoreCopyToRemoveLine(), FileRemovalFailedLine(folder, error), LinkRemovedLine(folder),
         FolderRemovalFailedLine(folder, error), NoStagingFolderLine(folder), StagingPathIsAFileLine(folder),
         LinkRemovalFailedLine(folder, error), StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder),
         StagingFolderRemovedLine(folder, 3), StagingFolderRemovedItem(folder, 3), NothingToUninstallText(),
         UninstalledText({"x"}), AlreadyRunningLine(), SetupStillRunningLine(), LockFailedLine(error),
         MarkerFailedLine(error), MarkerRemovedLine(), MarkerRemovedItem(), MarkerKeptLine(), UnexpectedErrorLine("x"),
-        UsageText(), UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S")};
+        UsageText(), UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S"), InfUnreadableMessage(),
+        SetupFailedMessage(1603), NotInDriverStoreMessage(), WaitFailedMessage(), RestartNeededMessage(),
+        SetupFailedLine(1603), StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
+        PackageNotInStoreLine(NotInStoreReason::StartedProcessesEnded), PackageNotInStoreLine(NotInStoreReason::NoJob),
+        PackageNotInStoreLine(NotInStoreReason::TimeIsUp), WindowClosedWhileWaitingLine()};
+    for (const char* architecture : {"x86", "amd64", "arm64", "ia64"})
+        texts.push_back(NoFittingDriverMessage(architecture));
     for (const auto& file : kDriverPackage) {
         texts.push_back(file.missingMessage);
         texts.push_back(CopyFailedMessage(file));

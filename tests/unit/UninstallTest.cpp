@@ -61,8 +61,8 @@ TEST_F(UninstallTest, RemovesTheDriverStoreCopyThenTheStagingFolderAndNothingEls
     // The staged INF is what identifies the copies: it goes last.
     EXPECT_LT(Position("uninstall oem9.inf"), Position("remove " + kStaging + "\\TOVRA.INF"));
     EXPECT_EQ(outcome.removed,
-        (std::vector<std::string>{"驱动库中的 oem7.inf", "驱动库中的 oem9.inf", kStaging + "（3 项）"}));
-    EXPECT_TRUE(log.Has("已从驱动库删除 C:\\WINDOWS\\inf\\oem7.inf"));
+        (std::vector<std::string>{"驱动程序存储中的 oem7.inf", "驱动程序存储中的 oem9.inf", kStaging + "（3 项）"}));
+    EXPECT_TRUE(log.Has("已从驱动程序存储删除 C:\\WINDOWS\\inf\\oem7.inf"));
 }
 
 TEST_F(UninstallTest, NothingInstalledIsNoFailure)
@@ -144,7 +144,8 @@ TEST_F(UninstallTest, FileThatCannotBeRemovedEndsInItsCodeAndTheRestIsStillRemov
 
 TEST(UninstallTexts, BoxListsWhatWasRemoved)
 {
-    EXPECT_EQ(UninstalledText({"驱动库中的 oem7.inf", "检测标记"}), "已卸载:\n驱动库中的 oem7.inf\n检测标记");
+    EXPECT_EQ(
+        UninstalledText({"驱动程序存储中的 oem7.inf", "检测标记"}), "已卸载:\n驱动程序存储中的 oem7.inf\n检测标记");
 }
 
 } // namespace

@@ -87,12 +87,18 @@ protected:
         program.reset();
         ClearStaging();
     }
-    // A setup program started by an earlier run may still hold its staged copy open.
+    // A setup program started by an earlier run may still hold its staged copy open. What
+    // the stand-in setups added to the driver store goes too, so that each test starts
+    // with the package not in the store.
     void ClearStaging()
     {
         WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 10000);
         RemoveTree(staging);
+        RemoveFromDriverStore(ReadWholeFile(StandInPackage() + L"TOVRA.INF"));
+        if (PathExists(folder.Path() + L"TOVRA.INF"))
+            RemoveFromDriverStore(ReadWholeFile(folder.Path() + L"TOVRA.INF"));
     }
+    bool InDriverStore() const { return !DriverStoreCopiesOf(ReadWholeFile(folder.Path() + L"TOVRA.INF")).empty(); }
 
     static void PlaceProgramIn(const std::wstring& where)
     {
@@ -138,6 +144,17 @@ protected:
     {
         EXPECT_TRUE(IsWindowEnabled(controls[kButton1]));
         EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
+    }
+    // Still waiting for the setup: the button disabled, no label, and the window answering.
+    void ExpectWaiting()
+    {
+        EXPECT_FALSE(IsWindowEnabled(controls[kButton1]));
+        EXPECT_FALSE(IsWindowVisible(controls[kLabel8]));
+        DWORD_PTR result = 0;
+        const DWORD before = GetTickCount();
+        EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result), 0)
+            << "the window does not answer while the setup runs";
+        EXPECT_LT(GetTickCount() - before, 1000u);
     }
     void ExpectExitCodeZero() { EXPECT_EQ(program->WaitForExit(30000), 0u); }
     void ExitWithCodeZero()

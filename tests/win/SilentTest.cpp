@@ -305,8 +305,7 @@ TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRun
     const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(30000));
-    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 20000)) << "the window's setup did not start";
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 30000)) << "the window's setup did not start";
     const std::string stagedInf = ReadWholeFile(staging + L"TOVRA.INF");
     WriteWholeFile(folder.Path() + L"TOVRA.INF", "a newer INF that must not be copied yet");
     RunningProgram silent(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, L"/S /LOG=\"" + logPath + L"\"");
@@ -316,6 +315,7 @@ TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRun
     EXPECT_TRUE(Logged("TOVRA_SETUP.EXE 仍在运行")) << Log();
     SetEvent(hold);
     CloseHandle(hold);
+    EXPECT_TRUE(SucceedsWithin(30000));
     ExitWithCodeZero();
 }
 
@@ -370,10 +370,12 @@ TEST_F(CommandLineTest, TimeoutEndsTheSetupAndEverythingItStarted)
     EXPECT_EQ(marker.count("SetupExitCode"), 0u);
 }
 
-TEST_F(CommandLineTest, WhatASetupLeavesRunningWhenItEndsByItselfLivesOn)
+TEST_F(CommandLineTest, WhatASetupLeavesRunningWhenItEndsByItselfLivesOnAndHoldsNothingUp)
 {
     const ScopedVariable child(L"TOVRA_STANDIN_CHILD_MS", L"60000");
+    const DWORD start = GetTickCount();
     EXPECT_EQ(RunToEnd(L"/S /TIMEOUT=30"), 0u);
+    EXPECT_LT(GetTickCount() - start, 20000u) << "the run waited for the setup's tray program";
     const DWORD childId = ChildOfSetup(staging);
     ASSERT_NE(childId, 0u) << "the setup started no child";
     EXPECT_TRUE(ProcessRuns(childId)) << "the run ended what its setup left running";
@@ -392,26 +394,73 @@ struct ModelsCase {
     const char* name;
     const char* manufacturerLine;
     const char* targets;
-    bool warned; // on 64-bit Windows, as both Wines are
+    DWORD exitCode; // on 64-bit Windows, as both Wines are
 };
 
 class ModelsTest : public CommandLineTest, public ::testing::WithParamInterface<ModelsCase> { };
 
-TEST_P(ModelsTest, LogNamesThePlatformsAndWarnsWhenNoneFitsThisWindows)
+TEST_P(ModelsTest, OnlyAPackageWithModelsForThisWindowsIsStaged)
 {
     WriteWholeFile(folder.Path() + L"TOVRA.INF", InfWithManufacturer(GetParam().manufacturerLine));
-    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), GetParam().exitCode) << Log();
     EXPECT_TRUE(Logged(std::string("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ") + GetParam().targets +
         "; 本机 Windows: amd64\r\n"))
         << Log();
-    EXPECT_EQ(Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"), GetParam().warned)
-        << Log();
+    const bool refused = GetParam().exitCode == ERROR_INSTALL_PLATFORM_UNSUPPORTED;
+    EXPECT_EQ(Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"), refused) << Log();
+    EXPECT_EQ(Staged(), !refused);
+    EXPECT_EQ(MarkerSaysInstalled(), !refused);
 }
 INSTANTIATE_TEST_SUITE_P(CommandLineTest, ModelsTest,
-    ::testing::Values(ModelsCase{"NTx86Only", "%V%=Models,NTx86", "NTx86", true},
-        ModelsCase{"NTamd64Only", "%V%=Models,NTamd64.6.1", "NTamd64", false},
-        ModelsCase{"Undecorated", "%V%=Models", "无修饰", true}),
+    ::testing::Values(ModelsCase{"NTx86Only", "%V%=Models,NTx86", "NTx86", ERROR_INSTALL_PLATFORM_UNSUPPORTED},
+        ModelsCase{"NTamd64Only", "%V%=Models,NTamd64.6.1", "NTamd64", 0},
+        ModelsCase{"Undecorated", "%V%=Models", "无修饰", ERROR_INSTALL_PLATFORM_UNSUPPORTED}),
     [](const ::testing::TestParamInfo<ModelsCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CommandLineTest, InfThatIsNotAnInfIsRefusedWithTheParsersCode)
+{
+    WriteWholeFile(folder.Path() + L"TOVRA.INF", "this is not an INF file");
+    const DWORD code = RunToEnd(L"/S /LOG=\"" + logPath + L"\"");
+    EXPECT_NE(code, 0u);
+    EXPECT_NE(code, static_cast<DWORD>(ERROR_INSTALL_PLATFORM_UNSUPPORTED));
+    EXPECT_TRUE(Logged("无法读取TOVRA.INF文件，驱动安装无法继续! 错误代码 " + std::to_string(code))) << Log();
+    EXPECT_FALSE(Staged());
+    EXPECT_FALSE(MarkerSaysInstalled());
+}
+
+TEST_F(CommandLineTest, SetupThatLeavesNothingInTheDriverStoreIsNoSuccess)
+{
+    const ScopedVariable noStore(L"TOVRA_STANDIN_NO_STORE", L"1");
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0xE0000247u) << Log();
+    EXPECT_TRUE(Logged("安装程序报告成功，但驱动程序存储中没有 TOVRA.INF 的副本")) << Log();
+    std::map<std::string, std::string> marker = MarkerValues();
+    EXPECT_EQ(marker.count("Installed"), 0u);
+    EXPECT_EQ(marker["LastExitCode"], Dword(0xE0000247));
+    EXPECT_EQ(marker["SetupExitCode"], Dword(0));
+}
+
+TEST_F(CommandLineTest, SuccessRecordsTheStoreCopyAndTheDriversVersion)
+{
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    const std::vector<std::wstring> copies = DriverStoreCopiesOf(ReadWholeFile(folder.Path() + L"TOVRA.INF"));
+    ASSERT_EQ(copies.size(), 1u);
+    std::map<std::string, std::string> marker = MarkerValues();
+    EXPECT_EQ(marker["DriverStoreInf"], "REG_SZ " + Narrow(copies[0]));
+    EXPECT_EQ(marker["DriverVersion"], "REG_SZ 1.0.0.0");
+    EXPECT_EQ(marker["DriverDate"], "REG_SZ 12/08/2026");
+    EXPECT_EQ(marker["Installed"], Dword(1));
+    EXPECT_TRUE(Logged("驱动程序包已在驱动程序存储中: " + Narrow(WindowsDirectory() + L"\\inf\\" + copies[0])))
+        << Log();
+}
+
+TEST_F(CommandLineTest, BootstrapperIsWaitedForUntilItsChildAddsThePackage)
+{
+    const ScopedVariable bootstrap(L"TOVRA_STANDIN_BOOTSTRAP_MS", L"3000");
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_TRUE(InDriverStore());
+    EXPECT_TRUE(Logged("等待它启动的进程")) << Log();
+    EXPECT_TRUE(MarkerSaysInstalled());
+}
 
 // /UNINSTALL after installs whose stand-in setup put its INF into the driver store.
 class UninstallRunTest : public CommandLineTest {
@@ -427,24 +476,15 @@ protected:
     }
     void TearDown() override
     {
-        for (const std::wstring& copy : StoreCopies())
-            DeleteFileW((infFolder + copy).c_str());
         DeleteFileW(otherVendor.c_str());
         CommandLineTest::TearDown();
     }
-    // The INFs in the inf folder with the bytes of the package's TOVRA.INF.
     std::vector<std::wstring> StoreCopies() const
     {
-        const std::string package = ReadWholeFile(folder.Path() + L"TOVRA.INF");
-        std::vector<std::wstring> copies;
-        for (const auto& [name, file] : FolderSnapshot(infFolder))
-            if (file.first == package)
-                copies.push_back(name);
-        return copies;
+        return DriverStoreCopiesOf(ReadWholeFile(folder.Path() + L"TOVRA.INF"));
     }
     void InstallIntoTheDriverStore()
     {
-        const ScopedVariable store(L"TOVRA_STANDIN_DRIVER_STORE", L"1");
         ASSERT_EQ(RunToEnd(L"/S"), 0u);
         ASSERT_EQ(StoreCopies().size(), 1u) << "the stand-in setup put nothing into the driver store";
         ASSERT_TRUE(MarkerSaysInstalled());
@@ -473,7 +513,7 @@ TEST_F(UninstallRunTest, RemovesTheDriverStoreCopyTheStagingFolderAndTheMarker)
     EXPECT_EQ(ReadWholeFile(otherVendor), otherVendorInf) << "another vendor's INF was touched";
     EXPECT_FALSE(PathExists(WindowsDirectory() + L"\\tovra_driver"));
     EXPECT_TRUE(MarkerValues().empty()) << "the marker outlived the uninstall";
-    EXPECT_TRUE(Logged("已从驱动库删除 " + Narrow(infFolder + copy))) << Log();
+    EXPECT_TRUE(Logged("已从驱动程序存储删除 " + Narrow(infFolder + copy))) << Log();
     EXPECT_TRUE(Logged("结果: 成功, 退出代码 0")) << Log();
 }
 
@@ -482,7 +522,7 @@ TEST_F(UninstallRunTest, BoxSaysWhatWasRemovedOrThatThereWasNothing)
     InstallIntoTheDriverStore();
     const auto [caption, text] = UninstallWithABox();
     EXPECT_EQ(caption, kCaption);
-    EXPECT_EQ(text.rfind(L"已卸载:\n驱动库中的 ", 0), 0u) << Narrow(text);
+    EXPECT_EQ(text.rfind(L"已卸载:\n驱动程序存储中的 ", 0), 0u) << Narrow(text);
     EXPECT_NE(text.find(L"tovra_driver（"), std::wstring::npos) << Narrow(text);
     EXPECT_NE(text.find(L"\n检测标记"), std::wstring::npos) << Narrow(text);
     EXPECT_EQ(program->WaitForExit(30000), 0u);
@@ -541,13 +581,13 @@ TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
                 "TOVRAWDM.SYS -> " + Narrow(staging) +
                     "TOVRAWDM.SYS: " + std::to_string(ReadWholeFile(folder.Path() + L"TOVRAWDM.SYS").size()) + " 字节",
                 std::string(", 进程 ID "), std::string("安装程序退出代码: 0\r\n"),
-                std::string("结果: 成功, 退出代码 0\r\n")})
+                std::string("驱动程序包已在驱动程序存储中: "), std::string("结果: 成功, 退出代码 0\r\n")})
             EXPECT_NE(log.find(step), std::string::npos) << step << " is not in:\n" << log;
     }
     const std::string log = Log();
     EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 16) << "a run is 16 lines:\n" << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 17) << "a run is 17 lines:\n" << log;
 }
 
 TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)

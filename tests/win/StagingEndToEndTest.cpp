@@ -3,6 +3,7 @@
 // setup program really started. Only the window is recorded instead of shown.
 #include "staging/PreInstall.h"
 #include "tests/win/WinTestSupport.h"
+#include "win32/SetupWaiting.h"
 #include "win32/SystemOps.h"
 #include "win32/Text.h"
 
@@ -35,8 +36,17 @@ private:
 class StagingEndToEnd : public ::testing::Test {
 protected:
     const std::wstring staging = WindowsDirectory() + L"\\tovra_driver\\";
-    void SetUp() override { RemoveTree(staging); }
-    void TearDown() override { RemoveTree(staging); }
+    const std::string standInInf = ReadWholeFile(StandInPackage() + L"TOVRA.INF");
+    void SetUp() override
+    {
+        RemoveTree(staging);
+        RemoveFromDriverStore(standInInf);
+    }
+    void TearDown() override
+    {
+        RemoveTree(staging);
+        RemoveFromDriverStore(standInInf);
+    }
 };
 
 TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
@@ -45,13 +55,19 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     CopyStandInPackage(package.Path());
     RecordingWindow window(package.Path());
     Win32SystemOps system;
+    BlockingWaiting waiting(system);
 
     NoStepLog noLog;
-    RunPreInstall(window, system, noLog);
+    const PreInstallOutcome outcome = RunWindowPreInstall(window, system, waiting, noLog);
 
     EXPECT_TRUE(window.messages.empty()) << window.messages.front();
     EXPECT_FALSE(window.buttonEnabled);
     EXPECT_TRUE(window.labelVisible);
+    // Judged by Windows' driver store: the stand-in setup added its INF there.
+    EXPECT_EQ(outcome.setup.verdict, Verdict::Succeeded);
+    EXPECT_EQ(DriverStoreCopiesOf(standInInf), std::vector<std::wstring>{Widen(outcome.setup.storeCopy)});
+    EXPECT_EQ(outcome.inf.driverVersion, "1.0.0.0");
+    EXPECT_EQ(outcome.inf.driverDate, "12/08/2026");
     const std::pair<const wchar_t*, const wchar_t*> copies[] = {{L"TOVRA.EXB", L"TOVRA_SETUP.EXE"},
         {L"TOVRA.INF", L"TOVRA.INF"}, {L"TOVRAWDM.SYS", L"TOVRAWDM.SYS"}, {L"TOVRA.DLL", L"TOVRA.DLL"}};
     for (const auto& [name, stagedName] : copies) {
@@ -73,9 +89,10 @@ TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
     DeleteFileW((package.Path() + L"TOVRAWDM.SYS").c_str());
     RecordingWindow window(package.Path());
     Win32SystemOps system;
+    BlockingWaiting waiting(system);
 
     NoStepLog noLog;
-    RunPreInstall(window, system, noLog);
+    RunWindowPreInstall(window, system, waiting, noLog);
 
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");

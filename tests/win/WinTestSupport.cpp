@@ -166,6 +166,37 @@ std::wstring WindowsDirectory()
     return std::wstring(buffer, length);
 }
 
+std::vector<std::wstring> DriverStoreCopiesOf(const std::string& inf)
+{
+    const std::wstring infFolder = WindowsDirectory() + L"\\inf\\";
+    std::vector<std::wstring> copies;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((infFolder + L"*.inf").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return copies;
+    do {
+        if (found.nFileSizeLow == inf.size() && ReadWholeFile(infFolder + found.cFileName) == inf)
+            copies.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return copies;
+}
+
+void RemoveFromDriverStore(const std::string& inf)
+{
+    const std::wstring infFolder = WindowsDirectory() + L"\\inf\\";
+    // A copy of a read-only INF is read-only too: it loses that first.
+    const auto remove = [](const std::wstring& path) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+            ThrowLastError("cannot remove " + Utf8(path) + " from the driver store");
+    };
+    for (const std::wstring& copy : DriverStoreCopiesOf(inf)) {
+        remove(infFolder + copy);
+        remove(infFolder + copy.substr(0, copy.size() - 4) + L".pnf");
+    }
+}
+
 bool IsLink(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());

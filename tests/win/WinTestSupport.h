@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A new empty folder under the temporary directory, removed with its contents at the end.
 class ScratchFolder {
@@ -56,3 +57,7 @@ void CopyTestFile(const std::wstring& from, const std::wstring& to);
 void CopyStandInPackage(const std::wstring& folder);
 // The Windows directory, without a trailing backslash.
 std::wstring WindowsDirectory();
+// The driver store's copies of an INF (its bytes): the INFs of the same bytes in the
+// Windows directory's inf folder, by name; and their removal, with their .pnf files.
+std::vector<std::wstring> DriverStoreCopiesOf(const std::string& inf);
+void RemoveFromDriverStore(const std::string& inf);

@@ -163,19 +163,101 @@ TEST_F(ProgramTest, ExitButtonCloseBoxAndCloseMessageEachEndWithCodeZero)
     }
 }
 
-TEST_F(ProgramTest, ExitAfterPreInstallLeavesTheSetupRunning)
+TEST_F(ProgramTest, WhileTheSetupRunsTheWindowWaitsAndAnswers)
+{
+    const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"5000");
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 30000)) << "the setup did not start";
+    Sleep(1500);
+    ASSERT_FALSE(PathExists(staging + L"setup.done")) << "the setup ended too soon to see the wait";
+    ExpectWaiting();
+    ASSERT_TRUE(SucceedsWithin(30000));
+    EXPECT_TRUE(PathExists(staging + L"setup.done")) << "success before the setup ended";
+    EXPECT_FALSE(IsWindowEnabled(controls[kButton1]));
+    ExitWithCodeZero();
+}
+
+TEST_F(ProgramTest, ExitWhileTheSetupRunsEndsAtOnceAndLeavesTheSetupRunning)
 {
     const HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"TovraStandInSetupHold");
     Start();
     ASSERT_TRUE(Click(controls[kButton1]));
-    ASSERT_TRUE(SucceedsWithin(30000));
-    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 10000));
+    ASSERT_TRUE(WaitForFile(staging + L"setup.log", 30000));
+    ExpectWaiting();
+    const DWORD before = GetTickCount();
     ASSERT_TRUE(Click(controls[kButton2]));
-    ExpectExitCodeZero();
+    EXPECT_EQ(program->WaitForExit(5000), 0u);
+    EXPECT_LT(GetTickCount() - before, 2000u) << "the exit waited for the setup";
     EXPECT_TRUE(IsProcessRunning(L"TOVRA_SETUP.EXE"));
     SetEvent(hold);
     EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 10000));
     CloseHandle(hold);
+}
+
+// What the window says when the setup's outcome is not success: a box naming why, no
+// label, and the button back for another try.
+struct FailedOutcome {
+    const char* name;
+    const wchar_t* variable;
+    const wchar_t* value;
+    const wchar_t* message;
+};
+
+class FailedOutcomeTest : public ProgramTest, public ::testing::WithParamInterface<FailedOutcome> { };
+
+TEST_P(FailedOutcomeTest, IsToldAndTheButtonComesBack)
+{
+    const ScopedVariable cause(GetParam().variable, GetParam().value);
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    EXPECT_EQ(AnswerMessageBox(), GetParam().message);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(controls[kButton1]) != FALSE; }, 5000));
+    ExpectNotSucceeded();
+    ExitWithCodeZero();
+}
+INSTANTIATE_TEST_SUITE_P(ProgramTest, FailedOutcomeTest,
+    ::testing::Values(FailedOutcome{"SetupFailed", L"TOVRA_STANDIN_EXIT_CODE", L"1603",
+                          L"驱动安装程序执行失败(返回代码 1603)，驱动安装无法继续!"},
+        FailedOutcome{"NotInTheDriverStore", L"TOVRA_STANDIN_NO_STORE", L"1",
+            L"驱动安装程序已结束，但驱动程序包未添加到驱动程序存储中，驱动安装无法继续!"}),
+    [](const ::testing::TestParamInfo<FailedOutcome>& info) { return std::string(info.param.name); });
+
+TEST_F(ProgramTest, RestartRequestFollowsTheSuccessLabel)
+{
+    const ScopedVariable code(L"TOVRA_STANDIN_EXIT_CODE", L"3010");
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    const HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(IsWindowVisible(controls[kLabel8])) << "the box came before the label";
+    EXPECT_EQ(WindowText(box), kCaption);
+    EXPECT_EQ(MessageBoxText(box), L"预装成功，请重新启动计算机后再将读写器插到电脑上。");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(InDriverStore());
+    ExitWithCodeZero();
+}
+
+TEST_F(ProgramTest, PackageWithoutModelsForThisWindowsIsRefusedBeforeAnythingIsStaged)
+{
+    // Both Wines report a 64-bit Windows, for either build.
+    const std::string inf = ReadWholeFile(folder.Path() + L"TOVRA.INF");
+    const std::string x86Only = "%Vendor%=Models,NTx86\r\n";
+    WriteWholeFile(folder.Path() + L"TOVRA.INF",
+        inf.substr(0, inf.find("%Vendor%=Models,")) + x86Only + inf.substr(inf.find("\n", inf.find("%Vendor%=")) + 1));
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    EXPECT_EQ(AnswerMessageBox(), L"TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!");
+    EXPECT_FALSE(PathExists(staging));
+    ExpectNotSucceeded();
+
+    WriteWholeFile(folder.Path() + L"TOVRA.INF", "this is not an INF file");
+    ASSERT_TRUE(Click(controls[kButton1]));
+    const std::wstring unreadable = AnswerMessageBox();
+    EXPECT_EQ(unreadable.rfind(L"无法读取TOVRA.INF文件，驱动安装无法继续!\n错误代码 ", 0), 0u) << Narrow(unreadable);
+    EXPECT_FALSE(PathExists(staging));
+    ExpectNotSucceeded();
+    ExitWithCodeZero();
 }
 
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)

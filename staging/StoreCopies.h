@@ -1,0 +1,15 @@
+// Where a driver package is in Windows' driver store: Windows publishes each package's INF
+// in the Windows directory's inf folder (as oemN.inf; Wine keeps the INF's own name when it
+// is free), so a package's copies are the INFs there whose bytes equal its INF.
+#pragma once
+
+#include "staging/Operations.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The names of the copies of `packageInf` (its bytes) in `infFolder` (ending in "\");
+// nothing when the folder cannot be listed, with the system's error in `error`.
+std::optional<std::vector<std::string>> StoreCopiesOf(
+    SystemOps& system, const std::string& infFolder, const std::string& packageInf, unsigned long& error);
