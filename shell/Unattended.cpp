@@ -28,7 +28,7 @@ unsigned long WithDeployment(WindowOps& window, const std::function<unsigned lon
     Win32SystemOps system;
     BlockingWaiting waiting(system);
     RunLockFile lock;
-    StagedSetupByName runningSetup;
+    StagedSetupByPath runningSetup;
     RegistryMarker marker;
     LocalClock clock;
     Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, clock, PREINSTALL_VERSION};

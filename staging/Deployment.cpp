@@ -37,8 +37,10 @@ unsigned long UnderLock(Deployment& deployment, const std::function<unsigned lon
             return GiveWay(deployment, AlreadyRunningLine(), kErrorInstallAlreadyRunning);
         return GiveWay(deployment, LockFailedLine(system.DescribeError(error)), error);
     }
-    if (deployment.runningSetup.StagedSetupIsRunning())
-        return GiveWay(deployment, SetupStillRunningLine(), kErrorInstallAlreadyRunning);
+    const std::string stagedSetup =
+        EnsureTrailingBackslash(*windowsDirectory) + kStagingFolderName + "\\" + kStagedSetupName;
+    if (const std::optional<RunningProcess> setup = deployment.runningSetup.StagedSetupRunning(stagedSetup))
+        return GiveWay(deployment, SetupStillRunningLine(setup->processId, setup->path), kErrorInstallAlreadyRunning);
     return work();
 }
 

@@ -18,12 +18,20 @@ public:
     virtual unsigned long Take(const std::string& path) = 0;
 };
 
-// Whether a staged setup started earlier (from the window, or by a run that was killed)
-// still runs: its files must not be replaced under it, nor a second one started.
+// A process that runs a given program file.
+struct RunningProcess {
+    unsigned long processId = 0;
+    std::string path; // as Windows reports the process's image; empty when it could not tell
+};
+
+// Whether the staged setup started earlier (from the window, or by a run that was killed)
+// still runs: its files must not be replaced under it, nor a second one started. Only a
+// process whose image is `stagedSetup` (its full path) counts, never another program of
+// the same name.
 class RunningSetupCheck {
 public:
     virtual ~RunningSetupCheck() = default;
-    virtual bool StagedSetupIsRunning() = 0;
+    virtual std::optional<RunningProcess> StagedSetupRunning(const std::string& stagedSetup) = 0;
 };
 
 // The detection marker's named values. Each call returns 0 or the system's error;

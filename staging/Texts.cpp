@@ -296,9 +296,11 @@ std::string AlreadyRunningLine()
     return "另一个静默预装正在运行";
 }
 
-std::string SetupStillRunningLine()
+std::string SetupStillRunningLine(unsigned long processId, const std::string& path)
 {
-    return std::string(kStagedSetupName) + " 仍在运行（由窗口或之前的运行启动），本次不复制也不启动任何文件";
+    return std::string(kStagedSetupName) + " 仍在运行（进程 ID " + std::to_string(processId) + "，" +
+        (path.empty() ? std::string("正在作为程序运行") : path) +
+        "；由窗口或之前的运行启动），本次不复制也不启动任何文件";
 }
 
 std::string LockFailedLine(const std::string& error)

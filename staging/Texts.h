@@ -82,7 +82,7 @@ std::string UninstalledText(const std::vector<std::string>& removed);
 
 // ---- the deployment rules: lock, running setup, detection marker
 std::string AlreadyRunningLine();
-std::string SetupStillRunningLine();
+std::string SetupStillRunningLine(unsigned long processId, const std::string& path);
 std::string LockFailedLine(const std::string& error);
 std::string MarkerFailedLine(const std::string& error);
 std::string MarkerRemovedLine();

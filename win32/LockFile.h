@@ -1,6 +1,7 @@
 // The lock of unattended runs: a file opened without sharing and deleted on close.
-// Another run cannot open it and gives way; Windows closes the handle however this run
-// ends, and the file goes with it, so a run that was killed blocks nothing.
+// Another run cannot open it and gives way (ERROR_SHARING_VIOLATION, also while Windows
+// deletes it for the run that closed it); Windows closes the handle however this run ends,
+// and the file goes with it, so a run that was killed blocks nothing.
 #pragma once
 
 #include "staging/Deployment.h"

@@ -2,6 +2,7 @@
 
 #include "staging/DriverPackage.h"
 #include "win32/Errors.h"
+#include "win32/OptionalFunction.h"
 #include "win32/Text.h"
 
 #include <tlhelp32.h>
@@ -45,19 +46,73 @@ unsigned long WaitForProgram(HANDLE process, DWORD milliseconds, unsigned long& 
     return 0;
 }
 
-bool IsProcessRunning(const std::wstring& exeName)
+std::vector<unsigned long> ProcessesNamed(const std::wstring& exeName)
 {
+    std::vector<unsigned long> ids;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
+        return ids;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    bool running = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running; more = Process32NextW(snapshot, &entry))
-        running = lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
-    return running;
+    return ids;
 }
+
+bool IsProcessRunning(const std::wstring& exeName)
+{
+    return !ProcessesNamed(exeName).empty();
+}
+
+std::optional<std::wstring> ProcessImagePath(unsigned long processId)
+{
+    // Windows Vista and later: even for a process of another account, with limited rights.
+    using QueryFullProcessImageNameFunction = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
+    if (const auto query =
+            OptionalFunction<QueryFullProcessImageNameFunction>(Kernel32(), "QueryFullProcessImageNameW")) {
+        constexpr DWORD kQueryLimitedInformation = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
+        const HANDLE process = OpenProcess(kQueryLimitedInformation, FALSE, processId);
+        if (process == nullptr)
+            return std::nullopt;
+        std::wstring path(32768, L'\0');
+        DWORD length = static_cast<DWORD>(path.size());
+        const BOOL told = query(process, 0, path.data(), &length);
+        CloseHandle(process);
+        if (!told)
+            return std::nullopt;
+        path.resize(length);
+        return path;
+    }
+    // Windows 2000 and XP: a process's first module is its program file.
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    const BOOL found = Module32FirstW(snapshot, &module);
+    CloseHandle(snapshot);
+    return found ? std::optional<std::wstring>(module.szExePath) : std::nullopt;
+}
+
+namespace {
+
+// Whether a program file is mapped as the image of a running process: Windows then
+// refuses to open it for writing (nothing is written; the handle is closed at once).
+bool RunsAsAnImage(const std::wstring& path)
+{
+    const HANDLE file =
+        CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+} // namespace
 
 SetupInJob::~SetupInJob()
 {
@@ -112,10 +167,19 @@ std::optional<bool> SetupInJob::JobStillRuns() const
     return accounting.ActiveProcesses > 0;
 }
 
-bool StagedSetupByName::StagedSetupIsRunning()
+std::optional<RunningProcess> StagedSetupByPath::StagedSetupRunning(const std::string& stagedSetup)
 {
     // Windows would refuse to replace its files, and Wine would replace them and start a
     // second setup beside it: the running program is what tells, not the copy's error.
-    // When no snapshot can be taken the copies report a setup in use, as before.
-    return IsProcessRunning(Widen(kStagedSetupName));
+    // Any user can run a program of that name elsewhere: only the staged file counts.
+    const std::wstring staged = Widen(stagedSetup);
+    for (const unsigned long id : ProcessesNamed(Widen(kStagedSetupName))) {
+        if (const std::optional<std::wstring> path = ProcessImagePath(id)) {
+            if (lstrcmpiW(path->c_str(), staged.c_str()) == 0)
+                return RunningProcess{id, Narrow(*path)};
+        } else if (RunsAsAnImage(staged)) {
+            return RunningProcess{id, ""};
+        }
+    }
+    return std::nullopt;
 }

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // Starts a program by its full path with its window hidden; 0 or the system's error code.
 unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
@@ -17,8 +18,13 @@ unsigned long StartHiddenProgram(const std::string& program, const std::string& 
 // when it still runs, or the system's error code.
 unsigned long WaitForProgram(HANDLE process, DWORD milliseconds, unsigned long& exitCode);
 
-// Whether any process runs a program file of this name (any folder, any session).
+// The ids of the processes that run a program file of this name (any folder, any session).
+std::vector<unsigned long> ProcessesNamed(const std::wstring& exeName);
 bool IsProcessRunning(const std::wstring& exeName);
+
+// The full path of the program file a process runs; nothing when Windows does not tell
+// (access denied, or the process has ended).
+std::optional<std::wstring> ProcessImagePath(unsigned long processId);
 
 // A setup program in a job object: started suspended, so that nothing it starts escapes
 // the job, then resumed. The job has no kill-on-close limit: what a setup leaves running
@@ -48,8 +54,10 @@ private:
     bool inJob_ = false;
 };
 
-// The running-setup check of the deployment rules: any process named TOVRA_SETUP.EXE.
-class StagedSetupByName final : public RunningSetupCheck {
+// The running-setup check of the deployment rules: a process whose image is the staged
+// setup, by full path. Where Windows does not tell a process's path, the staged file is
+// asked whether it is in use as a running image.
+class StagedSetupByPath final : public RunningSetupCheck {
 public:
-    bool StagedSetupIsRunning() override;
+    std::optional<RunningProcess> StagedSetupRunning(const std::string& stagedSetup) override;
 };

@@ -1,5 +1,7 @@
 #include "win32/RegistryMarker.h"
 
+#include "win32/Architecture.h"
+#include "win32/OptionalFunction.h"
 #include "win32/Text.h"
 
 #include <windows.h>
@@ -8,13 +10,22 @@ namespace {
 
 constexpr wchar_t kMarkerKey[] = L"SOFTWARE\\IcCardReaderUsbPreInstall";
 
+// The 32-bit view on 64-bit Windows, where the deployment guide's detection rules look, for
+// either build; 32-bit Windows has one view and older versions may not know the flag.
+REGSAM MarkerView()
+{
+    constexpr REGSAM kWow64_32Key = 0x0200; // KEY_WOW64_32KEY
+    static const REGSAM view = NativeArchitecture() == "x86" ? 0 : kWow64_32Key;
+    return view;
+}
+
 // The marker's key, open for writing while it lives; created when asked to.
 class MarkerKey {
 public:
     explicit MarkerKey(bool create)
-        : error_(create ? RegCreateKeyExW(
-                              HKEY_LOCAL_MACHINE, kMarkerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr)
-                        : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_SET_VALUE, &key_))
+        : error_(create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, 0, nullptr, 0, KEY_SET_VALUE | MarkerView(),
+                              nullptr, &key_, nullptr)
+                        : RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_SET_VALUE | MarkerView(), &key_))
     {
     }
     ~MarkerKey()
@@ -64,7 +75,14 @@ unsigned long RegistryMarker::RemoveValue(const std::string& name)
 
 unsigned long RegistryMarker::RemoveAll(bool& removed)
 {
-    const LONG error = RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMarkerKey);
+    // RegDeleteKeyExW (with a view) is Windows XP x64 and later: where there is only one
+    // view, RegDeleteKeyW deletes from it.
+    using RegDeleteKeyExFunction = LONG(WINAPI*)(HKEY, const wchar_t*, REGSAM, DWORD);
+    const auto deleteInView =
+        OptionalFunction<RegDeleteKeyExFunction>(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW");
+    const LONG error = MarkerView() != 0 && deleteInView != nullptr
+        ? deleteInView(HKEY_LOCAL_MACHINE, kMarkerKey, MarkerView(), 0)
+        : RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMarkerKey);
     removed = error == ERROR_SUCCESS;
     return error == ERROR_FILE_NOT_FOUND ? 0 : error;
 }

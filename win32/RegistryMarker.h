@@ -1,6 +1,6 @@
 // The detection marker in the registry: HKEY_LOCAL_MACHINE\SOFTWARE\IcCardReaderUsbPreInstall
-// (the 32-bit build writes the 32-bit view: WOW6432Node on 64-bit Windows). Its values are
-// those of staging/Deployment.h.
+// in the 32-bit view on 64-bit Windows (WOW6432Node), whichever build writes it. Its values
+// are those of staging/Deployment.h.
 #pragma once
 
 #include "staging/Deployment.h"

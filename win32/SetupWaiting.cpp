@@ -19,9 +19,16 @@ void SetupHandleWaiting::WatchFolder(const std::string& folder)
 bool SetupHandleWaiting::Wait(unsigned long milliseconds)
 {
     std::vector<HANDLE> handles;
-    // An ended process stays signalled: it is waited on only while it runs.
-    if (const HANDLE process = system_.StartedProcess(); process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+    // An ended process stays signalled: it is waited on only while it runs. The first wait
+    // after its end returns at once, however it came: the setup may have ended after the
+    // caller last looked, and the caller must look again before it waits for anything else.
+    if (const HANDLE process = system_.StartedProcess(); process && !processEndSeen_) {
+        if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
+            processEndSeen_ = true;
+            return true;
+        }
         handles.push_back(process);
+    }
     if (folderChange_ != INVALID_HANDLE_VALUE)
         handles.push_back(folderChange_);
     const bool goOn = WaitOn(handles, milliseconds);

@@ -31,6 +31,7 @@ protected:
 private:
     Win32SystemOps& system_;
     HANDLE folderChange_ = INVALID_HANDLE_VALUE;
+    bool processEndSeen_ = false;
 };
 
 // An unattended run: the thread only waits.

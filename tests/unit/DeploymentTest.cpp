@@ -62,6 +62,7 @@ TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
         "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
         "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026", "marker set Installed=1"};
     EXPECT_EQ(markerWrites, expected);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "marker set Installed=1"), 1) << "Installed written early";
     EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
 }
 
@@ -220,7 +221,12 @@ TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNot
         EXPECT_EQ(Install(), kErrorInstallAlreadyRunning);
         EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInstallAlreadyRunning);
         EXPECT_FALSE(ChangedAnything());
-        EXPECT_TRUE(log.Has(byLock ? "另一个静默预装正在运行" : "TOVRA_SETUP.EXE 仍在运行"));
+        EXPECT_TRUE(log.Has(byLock ? "另一个静默预装正在运行"
+                                   : "TOVRA_SETUP.EXE 仍在运行（进程 ID 77，C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE；"))
+            << log.lines.back();
+        if (!byLock) {
+            EXPECT_EQ(runningSetup.askedFor, "C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE") << "asked by name only";
+        }
         EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 1618: error 1618");
     }
 }

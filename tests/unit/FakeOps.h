@@ -344,7 +344,12 @@ private:
 class FakeRunningSetup : public RunningSetupCheck {
 public:
     bool running = false;
-    bool StagedSetupIsRunning() override { return running; }
+    std::string askedFor;
+    std::optional<RunningProcess> StagedSetupRunning(const std::string& stagedSetup) override
+    {
+        askedFor = stagedSetup;
+        return running ? std::optional<RunningProcess>(RunningProcess{77, stagedSetup}) : std::nullopt;
+    }
 };
 
 // The marker's values as text, each write journalled; a value can be made to fail.

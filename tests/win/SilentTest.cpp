@@ -12,13 +12,6 @@ namespace {
 
 constexpr wchar_t kMarkerKey[] = L"SOFTWARE\\IcCardReaderUsbPreInstall";
 
-// The registry view the build under test writes: the 32-bit build the 32-bit one.
-bool BuildIs32Bit()
-{
-    const wchar_t* suite = _wgetenv(L"PREINSTALL_SUITE");
-    return suite != nullptr && std::wstring(suite).rfind(L"i686.", 0) == 0;
-}
-
 // What a program prints to its standard output, up to its end.
 std::string OutputOf(const std::wstring& commandLine)
 {
@@ -57,7 +50,7 @@ std::string OutputOf(const std::wstring& commandLine)
 std::map<std::string, std::string> MarkerValues()
 {
     std::istringstream listing(
-        OutputOf(std::wstring(L"reg.exe query HKLM\\") + kMarkerKey + (BuildIs32Bit() ? L" /reg:32" : L" /reg:64")));
+        OutputOf(std::wstring(L"reg.exe query HKLM\\") + kMarkerKey + L" /reg:32")); // either build writes there
     std::map<std::string, std::string> values;
     for (std::string line; std::getline(listing, line);) {
         std::istringstream fields(line);
@@ -74,8 +67,7 @@ std::map<std::string, std::string> MarkerValues()
 
 void RemoveMarker()
 {
-    const LONG error =
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, BuildIs32Bit() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY, 0);
+    const LONG error = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, KEY_WOW64_32KEY, 0);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
         throw std::runtime_error("cannot remove the detection marker (" + SystemError(error) + ")");
 }
@@ -312,11 +304,32 @@ TEST_F(CommandLineTest, SilentRunGivesWayWhileASetupStartedFromTheWindowStillRun
     EXPECT_EQ(silent.WaitForExit(30000), static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING)) << Log();
     EXPECT_EQ(ReadWholeFile(staging + L"TOVRA.INF"), stagedInf);
     EXPECT_EQ(SetupStarts(), 1);
-    EXPECT_TRUE(Logged("TOVRA_SETUP.EXE 仍在运行")) << Log();
+    // The log names the process that blocks, by id and by the path Windows gives for it.
+    EXPECT_TRUE(Logged("TOVRA_SETUP.EXE 仍在运行（进程 ID ")) << Log();
+    EXPECT_TRUE(Logged("tovra_driver\\TOVRA_SETUP.EXE；") || Logged("tovra_driver\\tovra_setup.exe；")) << Log();
     SetEvent(hold);
     CloseHandle(hold);
     EXPECT_TRUE(SucceedsWithin(30000));
     ExitWithCodeZero();
+}
+
+TEST_F(CommandLineTest, ProgramOfTheSameNameElsewhereDoesNotHoldTheRunUp)
+{
+    // Any user can leave a program named TOVRA_SETUP.EXE running: only the staged one counts.
+    const std::wstring decoyFolder = folder.Path() + L"decoy\\";
+    ASSERT_TRUE(CreateDirectoryW(decoyFolder.c_str(), nullptr));
+    CopyTestFile(folder.Path() + L"TOVRA.EXB", decoyFolder + L"TOVRA_SETUP.EXE");
+    std::unique_ptr<RunningProgram> decoy;
+    {
+        // Only the decoy sleeps: the run's own setup inherits this process's environment later.
+        const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"60000");
+        const ScopedVariable noStore(L"TOVRA_STANDIN_NO_STORE", L"1");
+        decoy = std::make_unique<RunningProgram>(decoyFolder + L"TOVRA_SETUP.EXE", decoyFolder);
+    }
+    ASSERT_TRUE(WaitForFile(decoyFolder + L"setup.log", 30000)) << "the decoy did not start";
+    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_EQ(SetupStarts(), 1) << "the staged setup did not run";
+    EXPECT_EQ(decoy->WaitForExit(0), STILL_ACTIVE) << "the decoy ended before the run: the test proves nothing";
 }
 
 // The stand-in setup's child (TOVRA_STANDIN_CHILD_MS), by the id the setup wrote; 0 for none.
@@ -620,7 +633,7 @@ TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(WindowText(box), kCaption);
     const std::wstring text = MessageBoxText(box);
-    for (const wchar_t* part : {L"/S", L"/LOG=", L"3010", L"1603", L"1618"})
+    for (const wchar_t* part : {L"/S", L"/LOG=", L"3010", L"1603", L"1618", L"0xE0000247", L"1633"})
         EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program->WaitForExit(30000), 0u);

@@ -3,6 +3,7 @@
 #include "tests/win/WinTestSupport.h"
 #include "win32/Files.h"
 #include "win32/LogFile.h"
+#include "win32/SetupWaiting.h"
 #include "win32/Text.h"
 
 #include <gtest/gtest.h>
@@ -204,3 +205,24 @@ TEST(FileStepLog, ALogThatCannotBeWrittenIsSkippedQuietly)
 }
 
 } // namespace
+
+TEST_F(SystemOpsTest, WaitAfterTheSetupEndedUnseenReturnsAtOnce)
+{
+    // The setup may end between the caller's last look and its wait: that wait must not
+    // sleep on the folder alone until its time is up.
+    CopyStandInPackage(scratch.Path());
+    const ScopedVariable noStore(L"TOVRA_STANDIN_NO_STORE", L"1");
+    StartedProgram started;
+    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), started), 0u);
+    ASSERT_EQ(WaitForSingleObject(ops.StartedProcess(), 30000), WAIT_OBJECT_0);
+    BlockingWaiting waiting(ops);
+    ASSERT_TRUE(CreateDirectoryW(WideAt(L"quiet").c_str(), nullptr));
+    waiting.WatchFolder(At(L"quiet"));
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(waiting.Wait(20000));
+    EXPECT_LT(GetTickCount() - start, 5000u) << "the wait did not see that the setup had ended";
+    // After that the ended setup wakes nothing: the waits last their time.
+    const DWORD next = GetTickCount();
+    EXPECT_TRUE(waiting.Wait(300));
+    EXPECT_GE(GetTickCount() - next, 250u);
+}

@@ -166,20 +166,34 @@ std::wstring WindowsDirectory()
     return std::wstring(buffer, length);
 }
 
-std::vector<std::wstring> DriverStoreCopiesOf(const std::string& inf)
+namespace {
+
+// The INFs in `folder` (ending in "\\") with the bytes of `inf`, by name.
+std::vector<std::wstring> CopiesIn(const std::wstring& folder, const std::string& inf)
 {
-    const std::wstring infFolder = WindowsDirectory() + L"\\inf\\";
     std::vector<std::wstring> copies;
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((infFolder + L"*.inf").c_str(), &found);
+    const HANDLE search = FindFirstFileW((folder + L"*.inf").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return copies;
     do {
-        if (found.nFileSizeLow == inf.size() && ReadWholeFile(infFolder + found.cFileName) == inf)
+        if (found.nFileSizeLow == inf.size() && ReadWholeFile(folder + found.cFileName) == inf)
             copies.push_back(found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return copies;
+}
+
+bool FolderHoldsCopyOf(const std::wstring& folder, const std::string& inf)
+{
+    return !CopiesIn(folder, inf).empty();
+}
+
+} // namespace
+
+std::vector<std::wstring> DriverStoreCopiesOf(const std::string& inf)
+{
+    return CopiesIn(WindowsDirectory() + L"\\inf\\", inf);
 }
 
 void RemoveFromDriverStore(const std::string& inf)
@@ -194,6 +208,25 @@ void RemoveFromDriverStore(const std::string& inf)
     for (const std::wstring& copy : DriverStoreCopiesOf(inf)) {
         remove(infFolder + copy);
         remove(infFolder + copy.substr(0, copy.size() - 4) + L".pnf");
+    }
+    // Wine 10 also keeps each package in a folder of its own (a 32-bit setup's under
+    // syswow64), and while that is there it adds the same package to the inf folder no more.
+    for (const wchar_t* system : {L"\\system32", L"\\syswow64"}) {
+        const std::wstring repository = WindowsDirectory() + system + L"\\driverstore\\filerepository\\";
+        std::vector<std::wstring> packages;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((repository + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            const std::wstring package = repository + found.cFileName + L"\\";
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != L'.' &&
+                FolderHoldsCopyOf(package, inf))
+                packages.push_back(package);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        for (const std::wstring& package : packages)
+            RemoveTree(package);
     }
 }
 
