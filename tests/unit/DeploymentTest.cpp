@@ -221,8 +221,9 @@ TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNot
         EXPECT_EQ(Install(), kErrorInstallAlreadyRunning);
         EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInstallAlreadyRunning);
         EXPECT_FALSE(ChangedAnything());
-        EXPECT_TRUE(log.Has(byLock ? "另一个静默预装正在运行"
-                                   : "TOVRA_SETUP.EXE 仍在运行（进程 ID 77，C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE；"))
+        EXPECT_TRUE(
+            log.Has(byLock ? "另一个静默预装正在运行"
+                           : "TOVRA_SETUP.EXE 仍在运行（进程 ID 77，C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE；"))
             << log.lines.back();
         if (!byLock) {
             EXPECT_EQ(runningSetup.askedFor, "C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE") << "asked by name only";

@@ -53,11 +53,11 @@ std::vector<std::string> ProgramTexts()
         FolderRemovalFailedLine(folder, error), NoStagingFolderLine(folder), StagingPathIsAFileLine(folder),
         LinkRemovalFailedLine(folder, error), StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder),
         StagingFolderRemovedLine(folder, 3), StagingFolderRemovedItem(folder, 3), NothingToUninstallText(),
-        UninstalledText({"x"}), AlreadyRunningLine(), SetupStillRunningLine(1, folder), SetupStillRunningLine(1, ""), LockFailedLine(error),
-        MarkerFailedLine(error), MarkerRemovedLine(), MarkerRemovedItem(), MarkerKeptLine(), UnexpectedErrorLine("x"),
-        UsageText(), UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S"), InfUnreadableMessage(),
-        SetupFailedMessage(1603), NotInDriverStoreMessage(), WaitFailedMessage(), RestartNeededMessage(),
-        SetupFailedLine(1603), StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
+        UninstalledText({"x"}), AlreadyRunningLine(), SetupStillRunningLine(1, folder), SetupStillRunningLine(1, ""),
+        LockFailedLine(error), MarkerFailedLine(error), MarkerRemovedLine(), MarkerRemovedItem(), MarkerKeptLine(),
+        UnexpectedErrorLine("x"), UsageText(), UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S"),
+        InfUnreadableMessage(), SetupFailedMessage(1603), NotInDriverStoreMessage(), WaitFailedMessage(),
+        RestartNeededMessage(), SetupFailedLine(1603), StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
         PackageNotInStoreLine(NotInStoreReason::StartedProcessesEnded), PackageNotInStoreLine(NotInStoreReason::NoJob),
         PackageNotInStoreLine(NotInStoreReason::TimeIsUp), WindowClosedWhileWaitingLine()};
     for (const char* architecture : {"x86", "amd64", "arm64", "ia64"})
