@@ -10,20 +10,14 @@
 
 namespace {
 
-class DeploymentTest : public ::testing::Test {
+class DeploymentTest : public FakeRunTest {
 protected:
-    Journal journal;
-    FakeWindow window{journal};
-    FakeSystem system{journal};
-    FakeWaiting waiting{system};
-    RecordingLog log;
     FakeLock lock{journal};
     FakeRunningSetup runningSetup;
     FakeMarker marker{journal};
     FakeClock clock;
     Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, clock, "9.8.7"};
 
-    void SetUp() override { system.AddPackage("C:\\Package\\"); }
     unsigned long Install(unsigned long timeoutSeconds = 1800)
     {
         return RunDeploymentInstall(deployment, timeoutSeconds);
@@ -111,12 +105,11 @@ TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalledAndKeepTheLastSu
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeSystem fresh(journal);
-        fresh.AddPackage("C:\\Package\\");
+        FreshSystem freshRun(journal);
+        FakeSystem& fresh = freshRun.system;
         c.arrange(fresh);
-        FakeWaiting freshWaiting(fresh);
         marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}, {"DriverStoreInf", "oem3.inf"}};
-        Deployment run{window, fresh, freshWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
+        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, marker, clock, "9.8.7"};
         EXPECT_EQ(RunDeploymentInstall(run, 1800), c.code);
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_EQ(marker.values["LastExitCode"], std::to_string(c.code));
@@ -158,12 +151,11 @@ TEST_F(DeploymentTest, TimeoutEndsTheSetupWithWhatItStartedAndEndsIn1460)
         SCOPED_TRACE(wholeJob ? "in a job" : "alone");
         journal.clear();
         log.lines.clear();
-        FakeSystem fresh(journal);
-        fresh.AddPackage("C:\\Package\\");
+        FreshSystem freshRun(journal);
+        FakeSystem& fresh = freshRun.system;
         fresh.setupRunsMs = 61000;
         fresh.endsWithItsProcesses = wholeJob;
-        FakeWaiting freshWaiting(fresh);
-        Deployment run{window, fresh, freshWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
+        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, marker, clock, "9.8.7"};
         const std::uint32_t start = fresh.now;
         EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorTimeout);
         EXPECT_EQ(fresh.now - start, 60000u) << "ended at the time, not before or after";
@@ -187,12 +179,11 @@ TEST_F(DeploymentTest, StartedProcessesAreWaitedForWithinTheTimeoutAndNeverEnded
 
     // One whose child would take longer than the time: not in the store, and nothing ended.
     journal.clear();
-    FakeSystem slow(journal);
-    slow.AddPackage("C:\\Package\\");
+    FreshSystem slowRun(journal);
+    FakeSystem& slow = slowRun.system;
     slow.storeCopyAtMs = 90000;
     slow.startedProgramsRunMs = 3600000;
-    FakeWaiting slowWaiting(slow);
-    Deployment run{window, slow, slowWaiting, log, lock, runningSetup, marker, clock, "9.8.7"};
+    Deployment run{window, slow, slowRun.waiting, log, lock, runningSetup, marker, clock, "9.8.7"};
     const std::uint32_t start = slow.now;
     EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorDriverStoreAddFailed);
     EXPECT_LT(slow.now - start, 60500u);

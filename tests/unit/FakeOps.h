@@ -6,6 +6,8 @@
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -312,6 +314,17 @@ private:
     FakeSystem& system_;
 };
 
+// Another run's system, with the package beside C:\Package\preinstall.exe, and its waits.
+struct FreshSystem {
+    explicit FreshSystem(Journal& journal)
+        : system(journal)
+    {
+        system.AddPackage("C:\\Package\\");
+    }
+    FakeSystem system;
+    FakeWaiting waiting{system};
+};
+
 class RecordingLog : public StepLog {
 public:
     std::vector<std::string> lines;
@@ -410,4 +423,17 @@ private:
 class FakeClock : public Clock {
 public:
     std::string LocalTime() override { return "2026-12-09 13:00:00"; }
+};
+
+// What each test of a run starts from: the journal, the window, the system with the
+// package beside C:\Package\preinstall.exe, its waits and a log.
+class FakeRunTest : public ::testing::Test {
+protected:
+    Journal journal;
+    FakeWindow window{journal};
+    FakeSystem system{journal};
+    FakeWaiting waiting{system};
+    RecordingLog log;
+
+    void SetUp() override { system.AddPackage("C:\\Package\\"); }
 };

@@ -47,15 +47,8 @@ TEST(TargetsFit, EachWindowsTakesOnlyWhatIsMadeForIt)
         EXPECT_EQ(TargetsFit(c.targets, c.native), c.fits) << c.native << " " << ::testing::PrintToString(c.targets);
 }
 
-class ModelTargetsLogTest : public ::testing::Test {
+class ModelTargetsLogTest : public FakeRunTest {
 protected:
-    Journal journal;
-    FakeWindow window{journal};
-    FakeSystem system{journal};
-    FakeWaiting waiting{system};
-    RecordingLog log;
-
-    void SetUp() override { system.AddPackage("C:\\Package\\"); }
     PreInstallOutcome Run(StepLog& into) { return RunWindowPreInstall(window, system, waiting, into); }
     bool Logged(const std::string& text) const
     {

@@ -13,14 +13,8 @@
 
 namespace {
 
-class PreInstallTest : public ::testing::Test {
+class PreInstallTest : public FakeRunTest {
 protected:
-    Journal journal;
-    FakeWindow window{journal};
-    FakeSystem system{journal};
-    FakeWaiting waiting{system};
-
-    void SetUp() override { system.AddPackage("C:\\Package\\"); }
     NoStepLog noLog;
     PreInstallOutcome Run() { return RunWindowPreInstall(window, system, waiting, noLog); }
 
@@ -185,7 +179,6 @@ TEST_F(PreInstallTest, AFixedFailureCanBeRetried)
 
 TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
 {
-    RecordingLog log;
     system.files.erase("C:\\Package\\TOVRAWDM.SYS");
     Run();
     RunWindowPreInstall(window, system, waiting, log);
@@ -255,12 +248,11 @@ TEST_F(PreInstallTest, FailedSetupOrAPackageNotInTheStoreIsToldAndTheButtonComes
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         journal.clear();
-        FakeSystem fresh(journal);
-        fresh.AddPackage("C:\\Package\\");
+        FreshSystem freshRun(journal);
+        FakeSystem& fresh = freshRun.system;
         c.arrange(fresh);
         FakeWindow freshWindow(journal);
-        FakeWaiting freshWaiting(fresh);
-        RunWindowPreInstall(freshWindow, fresh, freshWaiting, noLog);
+        RunWindowPreInstall(freshWindow, fresh, freshRun.waiting, noLog);
         EXPECT_EQ(freshWindow.messages, std::vector<std::string>{c.message});
         EXPECT_EQ(journal.back(), "enable button");
         EXPECT_FALSE(freshWindow.labelVisible);
@@ -307,13 +299,12 @@ TEST_F(PreInstallTest, WhatTheSetupStartedIsWaitedForOnlyWhileItRunsAndAtMostTwo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeSystem fresh(journal);
-        fresh.AddPackage("C:\\Package\\");
+        FreshSystem freshRun(journal);
+        FakeSystem& fresh = freshRun.system;
         fresh.storeCopyAtMs.reset();
         fresh.startedProgramsRunMs = c.startedProgramsRunMs;
-        FakeWaiting freshWaiting(fresh);
         const std::uint32_t start = fresh.now;
-        EXPECT_EQ(RunWindowPreInstall(window, fresh, freshWaiting, noLog).setup.verdict, Verdict::NotInDriverStore);
+        EXPECT_EQ(RunWindowPreInstall(window, fresh, freshRun.waiting, noLog).setup.verdict, Verdict::NotInDriverStore);
         EXPECT_GE(fresh.now - start, c.decidedAfterMs);
         EXPECT_LT(fresh.now - start, c.decidedAfterMs + 500);
         EXPECT_EQ(std::count(journal.begin(), journal.end(), "end setup"), 0) << "what it started is never ended";
@@ -357,12 +348,11 @@ TEST_F(PreInstallTest, InfThatCannotBeReadOrHasNoModelsForThisWindowsStopsBefore
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         journal.clear();
-        FakeSystem fresh(journal);
-        fresh.AddPackage("C:\\Package\\");
+        FreshSystem freshRun(journal);
+        FakeSystem& fresh = freshRun.system;
         c.arrange(fresh);
         FakeWindow freshWindow(journal);
-        FakeWaiting freshWaiting(fresh);
-        EXPECT_EQ(DeploymentExitCode(RunWindowPreInstall(freshWindow, fresh, freshWaiting, noLog)), c.code);
+        EXPECT_EQ(DeploymentExitCode(RunWindowPreInstall(freshWindow, fresh, freshRun.waiting, noLog)), c.code);
         EXPECT_EQ(freshWindow.messages, std::vector<std::string>{c.message});
         EXPECT_EQ(fresh.lastInfRead, "C:\\Package\\TOVRA.INF");
         EXPECT_FALSE(WroteAnything());
