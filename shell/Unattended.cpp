@@ -14,12 +14,10 @@
 
 #include <windows.h>
 
-#include <functional>
-
 namespace {
 
 // Builds the deployment's Windows parts for one run and hands them to `run`.
-unsigned long WithDeployment(WindowOps& window, const std::function<unsigned long(Deployment&)>& run)
+template <class Run> unsigned long WithDeployment(WindowOps& window, const Run& run)
 {
     // No "insert a disk" or fault boxes from Windows: nobody is there to answer.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

@@ -7,8 +7,6 @@
 #include "staging/Uninstall.h"
 
 #include <exception>
-#include <functional>
-#include <vector>
 
 namespace {
 
@@ -24,7 +22,7 @@ unsigned long GiveWay(Deployment& deployment, const std::string& reason, unsigne
 
 // Runs `work` holding the lock, unless another run holds it or a staged setup still runs
 // (1618: retry later). A lock that cannot be placed ends the run in its error.
-unsigned long UnderLock(Deployment& deployment, const std::function<unsigned long()>& work)
+template <class Work> unsigned long UnderLock(Deployment& deployment, const Work& work)
 {
     SystemOps& system = deployment.system;
     unsigned long error = 0;
@@ -45,7 +43,7 @@ unsigned long UnderLock(Deployment& deployment, const std::function<unsigned lon
 }
 
 // Anything unexpected is logged and ends the run in 1603, never in a success.
-unsigned long Guarded(Deployment& deployment, const std::function<unsigned long()>& work)
+template <class Work> unsigned long Guarded(Deployment& deployment, const Work& work)
 {
     try {
         return work();
@@ -75,24 +73,24 @@ unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, 
     DetectionMarker& marker = deployment.marker;
     const std::optional<unsigned long> setupExitCode = outcome.setup.setupExitCode;
     const bool succeeded = outcome.error == 0 && outcome.setup.verdict == Verdict::Succeeded;
-    std::vector<std::function<unsigned long()>> writes = {
-        [&] { return marker.SetText(kMarkerVersion, deployment.programVersion); },
-        [&] { return marker.SetNumber(kMarkerLastExitCode, exitCode); },
-        [&] {
-            return setupExitCode ? marker.SetNumber(kMarkerSetupExitCode, *setupExitCode)
-                                 : marker.RemoveValue(kMarkerSetupExitCode);
-        },
-        [&] { return marker.SetText(kMarkerLastRun, deployment.clock.LocalTime()); },
-    };
-    if (succeeded) {
-        writes.push_back([&] { return marker.SetText(kMarkerDriverStoreInf, outcome.setup.storeCopy); });
-        writes.push_back([&] { return marker.SetText(kMarkerDriverVersion, outcome.inf.driverVersion); });
-        writes.push_back([&] { return marker.SetText(kMarkerDriverDate, outcome.inf.driverDate); });
-    }
-    for (const auto& write : writes)
-        if (const unsigned long error = write())
-            return error;
-    return succeeded ? marker.SetNumber(kMarkerInstalled, 1) : 0;
+    // Each write only while the ones before it succeeded.
+    unsigned long error = marker.SetText(kMarkerVersion, deployment.programVersion);
+    if (error == 0)
+        error = marker.SetNumber(kMarkerLastExitCode, exitCode);
+    if (error == 0)
+        error = setupExitCode ? marker.SetNumber(kMarkerSetupExitCode, *setupExitCode)
+                              : marker.RemoveValue(kMarkerSetupExitCode);
+    if (error == 0)
+        error = marker.SetText(kMarkerLastRun, deployment.clock.LocalTime());
+    if (error == 0 && succeeded)
+        error = marker.SetText(kMarkerDriverStoreInf, outcome.setup.storeCopy);
+    if (error == 0 && succeeded)
+        error = marker.SetText(kMarkerDriverVersion, outcome.inf.driverVersion);
+    if (error == 0 && succeeded)
+        error = marker.SetText(kMarkerDriverDate, outcome.inf.driverDate);
+    if (error == 0 && succeeded)
+        error = marker.SetNumber(kMarkerInstalled, 1);
+    return error;
 }
 
 unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeconds)

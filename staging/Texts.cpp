@@ -2,28 +2,43 @@
 
 #include "staging/Ascii.h"
 
+#include <initializer_list>
+#include <string_view>
+
 namespace {
-const std::string kCannotContinue = "，驱动安装无法继续!";
+
+constexpr std::string_view kCannotContinue = "，驱动安装无法继续!";
+
+// One string from its parts: each text is built by one call, not by a chain of
+// temporaries at each of them.
+std::string Join(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (const std::string_view part : parts)
+        text.append(part);
+    return text;
 }
+
+} // namespace
 
 std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory)
 {
-    return "无法创建目录" + stagingDirectory + kCannotContinue;
+    return Join({"无法创建目录", stagingDirectory, kCannotContinue});
 }
 
 std::string CopyFailedMessage(const PackageFile& file)
 {
-    return std::string("无法复制") + file.name + "文件" + kCannotContinue;
+    return Join({"无法复制", file.name, "文件", kCannotContinue});
 }
 
 std::string LaunchFailedMessage()
 {
-    return std::string("无法启动") + kStagedSetupName + kCannotContinue;
+    return Join({"无法启动", kStagedSetupName, kCannotContinue});
 }
 
 std::string InfUnreadableMessage()
 {
-    return std::string("无法读取") + kPackageInfName + "文件" + kCannotContinue;
+    return Join({"无法读取", kPackageInfName, "文件", kCannotContinue});
 }
 
 std::string NoFittingDriverMessage(const std::string& nativeArchitecture)
@@ -31,22 +46,22 @@ std::string NoFittingDriverMessage(const std::string& nativeArchitecture)
     const std::string windows = nativeArchitecture == "x86" ? "32位"
         : nativeArchitecture == "amd64"                     ? "64位"
                                                             : UpperAscii(nativeArchitecture);
-    return std::string(kPackageInfName) + "文件中没有适用于本机Windows(" + windows + ")的驱动程序" + kCannotContinue;
+    return Join({kPackageInfName, "文件中没有适用于本机Windows(", windows, ")的驱动程序", kCannotContinue});
 }
 
 std::string SetupFailedMessage(unsigned long setupExitCode)
 {
-    return "驱动安装程序执行失败(返回代码 " + std::to_string(setupExitCode) + ")" + kCannotContinue;
+    return Join({"驱动安装程序执行失败(返回代码 ", std::to_string(setupExitCode), ")", kCannotContinue});
 }
 
 std::string NotInDriverStoreMessage()
 {
-    return "驱动安装程序已结束，但驱动程序包未添加到驱动程序存储中" + kCannotContinue;
+    return Join({"驱动安装程序已结束，但驱动程序包未添加到驱动程序存储中", kCannotContinue});
 }
 
 std::string WaitFailedMessage()
 {
-    return std::string("无法等待") + kStagedSetupName + "结束" + kCannotContinue;
+    return Join({"无法等待", kStagedSetupName, "结束", kCannotContinue});
 }
 
 std::string RestartNeededMessage()
@@ -56,68 +71,68 @@ std::string RestartNeededMessage()
 
 std::string PackageDirectoryLine(const std::string& packageDirectory)
 {
-    return "驱动包目录: " + packageDirectory;
+    return Join({"驱动包目录: ", packageDirectory});
 }
 
 std::string FileCheckedLine(const std::string& path, bool present)
 {
-    return "检查 " + path + (present ? ": 存在" : ": 缺少");
+    return Join({"检查 ", path, (present ? ": 存在" : ": 缺少")});
 }
 
 std::string WindowsDirectoryLine(const std::string& windowsDirectory)
 {
-    return "Windows 目录: " + windowsDirectory;
+    return Join({"Windows 目录: ", windowsDirectory});
 }
 
 std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created)
 {
-    return "暂存目录 " + stagingDirectory + (created ? ": 已创建" : ": 已存在");
+    return Join({"暂存目录 ", stagingDirectory, (created ? ": 已创建" : ": 已存在")});
 }
 
 std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size)
 {
-    return "复制 " + from + " -> " + to + ": " + (size ? std::to_string(*size) + " 字节" : "大小未知");
+    return Join({"复制 ", from, " -> ", to, ": ", (size ? std::to_string(*size) + " 字节" : "大小未知")});
 }
 
 std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error)
 {
-    return "复制 " + from + " -> " + to + " 失败: " + error;
+    return Join({"复制 ", from, " -> ", to, " 失败: ", error});
 }
 
 std::string SetupStartedLine(const std::string& commandLine, unsigned long processId)
 {
-    return "已启动 " + commandLine + ", 进程 ID " + std::to_string(processId);
+    return Join({"已启动 ", commandLine, ", 进程 ID ", std::to_string(processId)});
 }
 
 std::string SetupOutsideJobLine(const std::string& error)
 {
-    return "无法把安装程序放入作业对象，超时时只能结束安装程序本身: " + error;
+    return Join({"无法把安装程序放入作业对象，超时时只能结束安装程序本身: ", error});
 }
 
 std::string SetupExitLine(unsigned long exitCode)
 {
-    return "安装程序退出代码: " + std::to_string(exitCode);
+    return Join({"安装程序退出代码: ", std::to_string(exitCode)});
 }
 
 std::string WaitFailedLine(const std::string& error)
 {
-    return "等待安装程序结束失败: " + error;
+    return Join({"等待安装程序结束失败: ", error});
 }
 
 std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses)
 {
-    return "安装程序在 " + std::to_string(seconds) + " 秒内没有结束，" +
-        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）");
+    return Join({"安装程序在 ", std::to_string(seconds), " 秒内没有结束，",
+        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）")});
 }
 
 std::string SetupFailedLine(unsigned long setupExitCode)
 {
-    return "安装程序返回失败代码 " + std::to_string(setupExitCode) + "，驱动程序包未安装";
+    return Join({"安装程序返回失败代码 ", std::to_string(setupExitCode), "，驱动程序包未安装"});
 }
 
 std::string StoreCopyFoundLine(const std::string& infPath)
 {
-    return "驱动程序包已在驱动程序存储中: " + infPath;
+    return Join({"驱动程序包已在驱动程序存储中: ", infPath});
 }
 
 std::string WaitingForStartedProcessesLine()
@@ -130,18 +145,18 @@ std::string PackageNotInStoreLine(NotInStoreReason reason)
     const std::string notInStore = "安装程序报告成功，但驱动程序存储中没有 TOVRA.INF 的副本";
     switch (reason) {
     case NotInStoreReason::StartedProcessesEnded:
-        return notInStore + "（它启动的进程都已结束）";
+        return Join({notInStore, "（它启动的进程都已结束）"});
     case NotInStoreReason::NoJob:
-        return notInStore + "（安装程序不在作业对象中，无法等待它启动的进程）";
+        return Join({notInStore, "（安装程序不在作业对象中，无法等待它启动的进程）"});
     case NotInStoreReason::TimeIsUp:
-        return notInStore + "（等待时间已到；它启动的仍在运行的进程没有被结束）";
+        return Join({notInStore, "（等待时间已到；它启动的仍在运行的进程没有被结束）"});
     }
     return notInStore;
 }
 
 std::string MessageLine(const std::string& caption, const std::string& message)
 {
-    std::string line = caption + ": " + message;
+    std::string line = Join({caption, ": ", message});
     for (char& character : line)
         if (character == '\n')
             character = ' ';
@@ -150,12 +165,12 @@ std::string MessageLine(const std::string& caption, const std::string& message)
 
 std::string ResultLine(unsigned long code, const std::string& error)
 {
-    const std::string exitCode = "退出代码 " + std::to_string(code);
+    const std::string exitCode = Join({"退出代码 ", std::to_string(code)});
     if (code == 0)
-        return "结果: 成功, " + exitCode;
+        return Join({"结果: 成功, ", exitCode});
     if (IsSuccessCode(code))
-        return "结果: 成功, 需要重新启动, " + exitCode;
-    return "结果: 失败, " + exitCode + ": " + error;
+        return Join({"结果: 成功, 需要重新启动, ", exitCode});
+    return Join({"结果: 失败, ", exitCode, ": ", error});
 }
 
 std::string WindowClosedWhileWaitingLine()
@@ -167,60 +182,60 @@ std::string ModelTargetsLine(const std::vector<std::string>& targets, const std:
 {
     std::string names;
     for (const std::string& target : targets)
-        names += (names.empty() ? "" : ", ") + target;
-    return "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: " + (names.empty() ? std::string("（没有）") : names) +
-        "; 本机 Windows: " + nativeArchitecture;
+        names.append(names.empty() ? "" : ", ").append(target);
+    return Join({"TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ", (names.empty() ? std::string("（没有）") : names),
+        "; 本机 Windows: ", nativeArchitecture});
 }
 
 std::string NoFittingModelsLine(const std::string& nativeArchitecture)
 {
-    return "警告: TOVRA.INF 没有适合本机 Windows (" + nativeArchitecture + ") 的型号（需要 NT" + nativeArchitecture +
-        "），这个驱动包在本机上不会安装；请驱动包的提供者提供相应的已签名驱动和目录文件";
+    return Join({"警告: TOVRA.INF 没有适合本机 Windows (", nativeArchitecture, ") 的型号（需要 NT", nativeArchitecture,
+        "），这个驱动包在本机上不会安装；请驱动包的提供者提供相应的已签名驱动和目录文件"});
 }
 
 std::string InfUnreadableLine(const std::string& infPath, const std::string& error)
 {
-    return "无法读取 " + infPath + ": " + error;
+    return Join({"无法读取 ", infPath, ": ", error});
 }
 
 std::string UninstallWindowsDirectoryLine(const std::string& windowsDirectory)
 {
-    return "卸载: Windows 目录 " + windowsDirectory;
+    return Join({"卸载: Windows 目录 ", windowsDirectory});
 }
 
 std::string WindowsDirectoryUnreadableLine(const std::string& error)
 {
-    return "无法读取 Windows 目录: " + error;
+    return Join({"无法读取 Windows 目录: ", error});
 }
 
 std::string StagingKeptLine(const std::string& stagingFolder)
 {
-    return "保留暂存目录 " + stagingFolder + "，以便以后卸载时还能认出驱动程序存储中的副本";
+    return Join({"保留暂存目录 ", stagingFolder, "，以便以后卸载时还能认出驱动程序存储中的副本"});
 }
 
 std::string NoStagedInfLine(const std::string& stagedInf)
 {
-    return "没有暂存的 " + stagedInf + "，不查找驱动程序存储中的副本";
+    return Join({"没有暂存的 ", stagedInf, "，不查找驱动程序存储中的副本"});
 }
 
 std::string FolderUnlistableLine(const std::string& folder, const std::string& error)
 {
-    return "无法列出 " + folder + ": " + error;
+    return Join({"无法列出 ", folder, ": ", error});
 }
 
 std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error)
 {
-    return "无法从驱动程序存储删除 " + infPath + ": " + error;
+    return Join({"无法从驱动程序存储删除 ", infPath, ": ", error});
 }
 
 std::string StoreRemovedLine(const std::string& infPath)
 {
-    return "已从驱动程序存储删除 " + infPath;
+    return Join({"已从驱动程序存储删除 ", infPath});
 }
 
 std::string StoreCopyRemovedItem(const std::string& infName)
 {
-    return "驱动程序存储中的 " + infName;
+    return Join({"驱动程序存储中的 ", infName});
 }
 
 std::string NoStoreCopyToRemoveLine()
@@ -230,52 +245,52 @@ std::string NoStoreCopyToRemoveLine()
 
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error)
 {
-    return "无法删除 " + path + ": " + error;
+    return Join({"无法删除 ", path, ": ", error});
 }
 
 std::string LinkRemovedLine(const std::string& path)
 {
-    return "已删除链接 " + path + "（没有进入它指向的位置）";
+    return Join({"已删除链接 ", path, "（没有进入它指向的位置）"});
 }
 
 std::string FolderRemovalFailedLine(const std::string& folder, const std::string& error)
 {
-    return "无法删除目录 " + folder + ": " + error;
+    return Join({"无法删除目录 ", folder, ": ", error});
 }
 
 std::string NoStagingFolderLine(const std::string& folder)
 {
-    return "没有暂存目录 " + folder;
+    return Join({"没有暂存目录 ", folder});
 }
 
 std::string StagingPathIsAFileLine(const std::string& folder)
 {
-    return folder + " 是一个文件，不是暂存目录，未删除";
+    return Join({folder, " 是一个文件，不是暂存目录，未删除"});
 }
 
 std::string LinkRemovalFailedLine(const std::string& path, const std::string& error)
 {
-    return "无法删除链接 " + path + ": " + error;
+    return Join({"无法删除链接 ", path, ": ", error});
 }
 
 std::string StagingLinkRemovedLine(const std::string& folder)
 {
-    return "暂存目录 " + folder + " 是一个链接: 只删除了链接本身";
+    return Join({"暂存目录 ", folder, " 是一个链接: 只删除了链接本身"});
 }
 
 std::string StagingLinkRemovedItem(const std::string& folder)
 {
-    return folder + "（链接）";
+    return Join({folder, "（链接）"});
 }
 
 std::string StagingFolderRemovedLine(const std::string& folder, int entries)
 {
-    return "已删除暂存目录 " + StagingFolderRemovedItem(folder, entries);
+    return Join({"已删除暂存目录 ", StagingFolderRemovedItem(folder, entries)});
 }
 
 std::string StagingFolderRemovedItem(const std::string& folder, int entries)
 {
-    return folder + "（" + std::to_string(entries) + " 项）";
+    return Join({folder, "（", std::to_string(entries), " 项）"});
 }
 
 std::string NothingToUninstallText()
@@ -287,7 +302,7 @@ std::string UninstalledText(const std::vector<std::string>& removed)
 {
     std::string text = "已卸载:";
     for (const std::string& line : removed)
-        text += "\n" + line;
+        text.append("\n").append(line);
     return text;
 }
 
@@ -298,19 +313,19 @@ std::string AlreadyRunningLine()
 
 std::string SetupStillRunningLine(unsigned long processId, const std::string& path)
 {
-    return std::string(kStagedSetupName) + " 仍在运行（进程 ID " + std::to_string(processId) + "，" +
-        (path.empty() ? std::string("正在作为程序运行") : path) +
-        "；由窗口或之前的运行启动），本次不复制也不启动任何文件";
+    return Join({kStagedSetupName, " 仍在运行（进程 ID ", std::to_string(processId), "，",
+        (path.empty() ? std::string("正在作为程序运行") : path),
+        "；由窗口或之前的运行启动），本次不复制也不启动任何文件"});
 }
 
 std::string LockFailedLine(const std::string& error)
 {
-    return "无法创建静默预装的锁文件: " + error;
+    return Join({"无法创建静默预装的锁文件: ", error});
 }
 
 std::string MarkerFailedLine(const std::string& error)
 {
-    return "无法写入检测标记 HKLM\\SOFTWARE\\IcCardReaderUsbPreInstall: " + error;
+    return Join({"无法写入检测标记 HKLM\\SOFTWARE\\IcCardReaderUsbPreInstall: ", error});
 }
 
 std::string MarkerRemovedLine()
@@ -330,5 +345,5 @@ std::string MarkerKeptLine()
 
 std::string UnexpectedErrorLine(const std::string& what)
 {
-    return what.empty() ? "意外错误" : "意外错误: " + what;
+    return Join({what.empty() ? "意外错误" : "意外错误: ", what});
 }
