@@ -19,26 +19,39 @@ public:
     std::string ExecutablePath() override { return Application->ExeName(); }
     void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
     {
+        form_.SetBusy(false); // the wait, if any, is over
         Application->MessageBox(text, caption, iconFlags);
     }
     void SetPreInstallButtonEnabled(bool enabled) override { form_.Button1->SetEnabled(enabled); }
-    void ShowSuccessLabel() override { form_.Label8->SetVisible(true); }
+    void ShowSuccessLabel() override
+    {
+        form_.SetBusy(false);
+        form_.Label8->SetVisible(true);
+    }
 
 private:
     TForm1& form_;
 };
 
 // The window's wait for the setup: the message loop goes on, so the window repaints, moves
-// and can be closed; closing it ends the wait.
+// and can be closed; closing it ends the wait. Meanwhile the cursor says so.
 class WindowWaiting final : public SetupHandleWaiting {
 public:
-    using SetupHandleWaiting::SetupHandleWaiting;
+    WindowWaiting(TForm1& form, Win32SystemOps& system)
+        : SetupHandleWaiting(system)
+        , form_(form)
+    {
+    }
 
 protected:
     bool WaitOn(const std::vector<HANDLE>& handles, DWORD milliseconds) override
     {
+        form_.SetBusy(true);
         return Application->ProcessMessagesWhileWaiting(handles, milliseconds);
     }
+
+private:
+    TForm1& form_;
 };
 
 } // namespace
@@ -58,8 +71,7 @@ void TForm1::Button1Click(TObject*)
 {
     Form1WindowOps window(*this);
     Win32SystemOps system;
-    WindowWaiting waiting(system);
-    SetBusy(true);
+    WindowWaiting waiting(*this, system);
     RunWindowPreInstall(window, system, waiting, ProgramLog());
     SetBusy(false);
 }
