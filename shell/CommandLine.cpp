@@ -71,6 +71,14 @@ std::optional<unsigned long> ReadTimeoutSeconds(const std::string& digits)
     return seconds;
 }
 
+// A SHA-256 as 64 hexadecimal digits in either case, in lower case.
+std::optional<std::string> ReadSha256(const std::string& digits)
+{
+    if (digits.size() != 64 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return std::nullopt;
+    return LowerAscii(digits);
+}
+
 } // namespace
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine)
@@ -91,11 +99,13 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
     CommandLineRequest request;
     const std::string logSwitch = "LOG=";
     const std::string timeoutSwitch = "TIMEOUT=";
+    const std::string sha256Switch = "SETUPSHA256=";
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-'))
             continue;
         const std::string name = UpperAscii(argument.substr(1));
         std::optional<unsigned long> timeout;
+        std::optional<std::string> sha256;
         if (name == "S" || name == "Q")
             request.silent = true;
         else if (name == "?" || name == "H" || name == "HELP")
@@ -106,6 +116,8 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
             request.logPath = argument.substr(1 + logSwitch.size());
         else if (name.rfind(timeoutSwitch, 0) == 0 && (timeout = ReadTimeoutSeconds(name.substr(timeoutSwitch.size()))))
             request.setupTimeoutSeconds = *timeout;
+        else if (name.rfind(sha256Switch, 0) == 0 && (sha256 = ReadSha256(name.substr(sha256Switch.size()))))
+            request.setupSha256 = *sha256;
         else if (request.unknownSwitch.empty())
             request.unknownSwitch = argument;
     }

@@ -1,6 +1,7 @@
 // The program's command line, read only when arguments are given: /S or /Q for an
 // unattended run, /TIMEOUT=SECONDS for how long it waits for the setup, /UNINSTALL to
-// remove what was installed, /LOG=FILE for a log of every step, /? /H /HELP for the usage. Switches
+// remove what was installed, /LOG=FILE for a log of every step, /SETUPSHA256=HEX for the
+// SHA-256 the package's setup must have, /? /H /HELP for the usage. Switches
 // start with "/" or "-" and are case-insensitive; an argument that is not a switch (a
 // file dropped on the program) is ignored. Portable; all strings are UTF-8.
 #pragma once
@@ -18,6 +19,7 @@ struct CommandLineRequest {
     bool uninstall = false;
     unsigned long setupTimeoutSeconds = kDefaultSetupTimeoutSeconds;
     std::string logPath;       // empty: no log
+    std::string setupSha256;   // 64 lower-case hexadecimal digits; empty: any setup
     std::string unknownSwitch; // the first switch not understood, as given
 };
 

@@ -10,6 +10,7 @@
 #include "ui/Unit1.h"
 #include "win32/DllSearch.h"
 #include "win32/LogFile.h"
+#include "win32/Sha256.h"
 #include "win32/SystemOps.h"
 #include "win32/Text.h"
 
@@ -48,16 +49,16 @@ int RunWindow()
     return 0;
 }
 
-// A switch the program does not know: nothing is staged. Unattended, only the log says so.
-int RejectSwitch(const CommandLineRequest& request)
+// A command line the program cannot carry out: nothing is staged. Unattended, only the log
+// says so.
+int RejectCommandLine(const CommandLineRequest& request, const std::string& text, unsigned long code)
 {
-    const std::string text = UnknownSwitchText(request.unknownSwitch);
     ProgramLog().Record(MessageLine(kWarningCaption, text));
     Win32SystemOps system;
-    RecordResult(ProgramLog(), system, kErrorInvalidParameter);
+    RecordResult(ProgramLog(), system, code);
     if (!request.silent)
-        Application->MessageBox(text + "\n\n" + UsageText(), kWarningCaption, kIconExclamation);
-    return static_cast<int>(kErrorInvalidParameter);
+        Application->MessageBox(text, kWarningCaption, kIconExclamation);
+    return static_cast<int>(code);
 }
 
 // An uninstall with its one box: the outcome, told as the window would tell it.
@@ -83,7 +84,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     if (!request.logPath.empty())
         LogToFile(request.logPath);
     if (!request.unknownSwitch.empty())
-        return RejectSwitch(request);
+        return RejectCommandLine(
+            request, UnknownSwitchText(request.unknownSwitch) + "\n\n" + UsageText(), kErrorInvalidParameter);
+    if (!request.setupSha256.empty() && !Sha256Available())
+        return RejectCommandLine(request, NoSha256Text(), kErrorNotSupported);
     if (request.help) {
         if (!request.silent)
             Application->MessageBox(UsageText(), PRODUCT_NAME, kIconInformation);
@@ -95,6 +99,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         return static_cast<int>(RunUninstallCommand(request.silent ? static_cast<WindowOps&>(noWindow) : box));
     }
     if (request.silent)
-        return static_cast<int>(RunUnattendedPreInstall(request.setupTimeoutSeconds));
+        return static_cast<int>(RunUnattendedPreInstall(request.setupTimeoutSeconds, request.setupSha256));
+    RequireSetupSha256(request.setupSha256);
     return RunWindow();
 }

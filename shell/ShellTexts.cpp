@@ -40,6 +40,12 @@ std::string UnknownSwitchText(const std::string& unknownSwitch)
     return "无法识别的参数：" + unknownSwitch;
 }
 
+std::string NoSha256Text()
+{
+    return "本系统无法计算SHA-256校验值（需要Windows XP SP3或更高版本），"
+           "不能使用/SETUPSHA256参数，驱动安装无法继续!";
+}
+
 std::string CommandLineLogLine(const std::string& commandLine)
 {
     return "命令行: " + commandLine;

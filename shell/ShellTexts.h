@@ -6,4 +6,6 @@
 
 std::string UsageText();
 std::string UnknownSwitchText(const std::string& unknownSwitch);
+// /SETUPSHA256 on a Windows without SHA-256 (before Windows XP SP3).
+std::string NoSha256Text();
 std::string CommandLineLogLine(const std::string& commandLine);

@@ -35,11 +35,13 @@ template <class Run> unsigned long WithDeployment(WindowOps& window, const Run& 
 
 } // namespace
 
-unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds)
+unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds, const std::string& setupSha256)
 {
     NoWindowOps window(ExecutableFilePath());
-    return WithDeployment(
-        window, [&](Deployment& deployment) { return RunDeploymentInstall(deployment, setupTimeoutSeconds); });
+    return WithDeployment(window, [&](Deployment& deployment) {
+        deployment.setupSha256 = setupSha256;
+        return RunDeploymentInstall(deployment, setupTimeoutSeconds);
+    });
 }
 
 unsigned long RunUninstallCommand(WindowOps& window)

@@ -5,7 +5,8 @@
 #include "staging/Operations.h"
 
 // /S: no window and no message box in any outcome; returns the exit code.
-unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds);
+// With `setupSha256`, only a setup with that SHA-256 is started.
+unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds, const std::string& setupSha256);
 
 // /UNINSTALL: tells the outcome once through `window` (a box, or nothing with /S);
 // returns the exit code.

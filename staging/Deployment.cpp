@@ -99,8 +99,8 @@ unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeco
         return MarkerFailed(deployment, error);
     // The procedure returns once the setup's outcome is judged: a run killed before then
     // leaves no Installed.
-    const PreInstallOutcome outcome = RunPreInstall(
-        deployment.window, deployment.system, deployment.waiting, deployment.log, {timeoutSeconds, std::nullopt});
+    const PreInstallOutcome outcome = RunPreInstall(deployment.window, deployment.system, deployment.waiting,
+        deployment.log, {timeoutSeconds, std::nullopt}, deployment.setupSha256);
     const unsigned long code = DeploymentExitCode(outcome);
     if (const unsigned long error = RecordRunInMarker(deployment, code, outcome))
         return MarkerFailed(deployment, error);

@@ -86,6 +86,7 @@ struct Deployment {
     DetectionMarker& marker;
     Clock& clock;
     std::string programVersion;
+    std::string setupSha256 = {}; // /SETUPSHA256, lower case; empty when not given
 };
 
 // /S: under the lock, withdraws Installed, runs the procedure, which waits at most

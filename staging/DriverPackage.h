@@ -28,7 +28,9 @@ inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
 // Windows' codes for the results deployment tools tell apart.
 inline constexpr unsigned long kErrorFileNotFound = 2;
 inline constexpr unsigned long kErrorSharingViolation = 32;
+inline constexpr unsigned long kErrorNotSupported = 50;
 inline constexpr unsigned long kErrorInvalidParameter = 87;
+inline constexpr unsigned long kErrorInvalidImageHash = 577;
 inline constexpr unsigned long kErrorAlreadyExists = 183;
 inline constexpr unsigned long kErrorTimeout = 1460;
 inline constexpr unsigned long kErrorInstallFailure = 1603;
@@ -37,6 +39,7 @@ inline constexpr unsigned long kRestartInitiated = 1641;
 inline constexpr unsigned long kInstallSucceeded = 1707; // Windows Installer's "completed successfully"
 inline constexpr unsigned long kErrorInstallPlatformUnsupported = 1633;
 inline constexpr unsigned long kRestartRequired = 3010;
+inline constexpr unsigned long kErrorReparsePointEncountered = 4395;
 inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
 
 // Success, with or without a restart to follow.

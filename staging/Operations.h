@@ -77,8 +77,18 @@ public:
     // Creates one directory level (not its parents). Succeeds also when it already exists
     // as a directory; `created` tells which.
     virtual unsigned long MakeDirectory(const std::string& path, bool& created) = 0;
-    // Copies a file, replacing an existing destination even if it is read-only, hidden or system.
-    virtual unsigned long CopyFileOver(const std::string& from, const std::string& to) = 0;
+    // Gives an existing folder the Administrators group as owner and a protected DACL
+    // (SYSTEM and Administrators full control, Users read and execute, inherited by what is
+    // created in it); kErrorReparsePointEncountered when a link is at `path`.
+    virtual unsigned long ProtectFolder(const std::string& path) = 0;
+    // Copies a file to a new file at `to`: whatever has that name (a file, even a read-only,
+    // hidden or system one, or a link) is removed first, so the copy never writes into
+    // another file through a hard or symbolic link.
+    virtual unsigned long ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
+    // Opens a file for reading and holds it open, so that no one can write or delete it,
+    // until ReleaseHeldFile; gives its SHA-256 in lower-case hexadecimal. 0 or the error.
+    virtual unsigned long HoldAndHashFile(const std::string& path, std::string& sha256) = 0;
+    virtual void ReleaseHeldFile() = 0;
     // Starts a program by its full path, hidden, in a job that will hold what it starts;
     // does not wait for it.
     virtual unsigned long StartProgram(const std::string& program, const std::string& parameters,

@@ -84,7 +84,7 @@ unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, co
     for (const PackageFile& file : kDriverPackage) {
         const std::string from = packageDirectory + file.name;
         const std::string to = stagingDirectory + file.stagedName;
-        const unsigned long error = system.CopyFileOver(from, to);
+        const unsigned long error = system.ReplaceWithCopy(from, to);
         if (error == 0) {
             log.Record(CopiedLine(from, to, system.FileSize(to)));
             continue;
@@ -127,16 +127,57 @@ unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, S
     staging.windowsDirectory = EnsureTrailingBackslash(*windowsDirectory);
 
     const std::string stagingFolder = staging.windowsDirectory + kStagingFolderName;
+    if (system.KindOfPath(stagingFolder) == PathKind::Link) {
+        ShowFailure(window, system, log, StagingIsLinkMessage(stagingFolder), kErrorReparsePointEncountered);
+        return kErrorReparsePointEncountered;
+    }
     bool created = false;
     if (const unsigned long error = system.MakeDirectory(stagingFolder, created)) {
         ShowFailure(window, system, log, CreateDirectoryFailedMessage(stagingFolder), error);
         return error;
     }
     log.Record(StagingDirectoryLine(stagingFolder, created));
+    // Whoever could write into the folder before may not, from now on, change what is staged.
+    if (const unsigned long error = system.ProtectFolder(stagingFolder)) {
+        ShowFailure(window, system, log, ProtectFolderFailedMessage(stagingFolder), error);
+        return error;
+    }
 
     staging.directory = stagingFolder + '\\';
     return CopyPackage(window, system, log, packageDirectory, staging.directory);
 }
+
+// Hashes the staged setup and holds it against change; 0 when its SHA-256 is `expected`,
+// or the error, told to the user.
+unsigned long CheckSetupHash(
+    WindowOps& window, SystemOps& system, StepLog& log, const std::string& setup, const std::string& expected)
+{
+    std::string actual;
+    if (const unsigned long error = system.HoldAndHashFile(setup, actual)) {
+        ShowFailure(window, system, log, SetupUnhashableMessage(), error);
+        return error;
+    }
+    log.Record(SetupHashLine(setup, actual, expected));
+    if (actual == expected)
+        return 0;
+    Warn(window, log, SetupHashMismatchMessage(), kIconStop);
+    return kErrorInvalidImageHash;
+}
+
+// Lets go of the file that HoldAndHashFile holds, however the start ends.
+class HeldFileRelease {
+public:
+    explicit HeldFileRelease(SystemOps& system)
+        : system_(system)
+    {
+    }
+    ~HeldFileRelease() { system_.ReleaseHeldFile(); }
+    HeldFileRelease(const HeldFileRelease&) = delete;
+    HeldFileRelease& operator=(const HeldFileRelease&) = delete;
+
+private:
+    SystemOps& system_;
+};
 
 // Starts the staged setup with the button disabled; the button stays disabled while the
 // run waits for the outcome.
@@ -154,6 +195,19 @@ unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, con
         log.Record(SetupOutsideJobLine(system.DescribeError(started.jobError)));
     log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, started.processId));
     return 0;
+}
+
+// Starts the staged setup; with an expected hash, only the file that has it, held from the
+// hash until its process exists.
+unsigned long StartCheckedSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory,
+    const std::string& expectedSha256)
+{
+    const HeldFileRelease release(system);
+    if (!expectedSha256.empty())
+        if (const unsigned long error =
+                CheckSetupHash(window, system, log, stagingDirectory + kStagedSetupName, expectedSha256))
+            return error;
+    return StartSetup(window, system, log, stagingDirectory);
 }
 
 // Tells the window the verdict: the success label (and a restart box where the setup asks
@@ -186,8 +240,8 @@ void TellVerdict(WindowOps& window, SystemOps& system, StepLog& log, const Setup
 
 } // namespace
 
-PreInstallOutcome RunPreInstall(
-    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const WaitLimits& limits)
+PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log,
+    const WaitLimits& limits, const std::string& setupSha256)
 {
     PreInstallOutcome outcome;
     Staging staging;
@@ -200,7 +254,7 @@ PreInstallOutcome RunPreInstall(
         return Failed(kErrorInstallFailure);
     }
     const std::uint32_t startedAt = system.MillisecondsNow();
-    if (const unsigned long error = StartSetup(window, system, log, staging.directory))
+    if (const unsigned long error = StartCheckedSetup(window, system, log, staging.directory, setupSha256))
         return Failed(error);
     outcome.setup =
         WaitForSetupOutcome(system, waiting, log, staging.windowsDirectory + "inf\\", *stagedInf, startedAt, limits);
@@ -208,10 +262,11 @@ PreInstallOutcome RunPreInstall(
     return outcome;
 }
 
-PreInstallOutcome RunWindowPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log)
+PreInstallOutcome RunWindowPreInstall(
+    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& setupSha256)
 {
     const PreInstallOutcome outcome =
-        RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds});
+        RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds}, setupSha256);
     if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned)
         RecordResult(log, system, DeploymentExitCode(outcome));
     return outcome;

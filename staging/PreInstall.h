@@ -19,12 +19,15 @@ struct PreInstallOutcome {
 // Runs the procedure once, waiting as `limits` say. Every failure is told through
 // `window` (a message box in the window, nothing without one) and every step is recorded
 // in `log`; the result line is left to the caller. The success label shows only for the
-// verdict's success.
-PreInstallOutcome RunPreInstall(
-    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const WaitLimits& limits);
+// verdict's success. With `setupSha256` (64 lower-case hexadecimal digits), the staged
+// setup starts only when that is its SHA-256 (kErrorInvalidImageHash when not), and no one
+// can change it from the hash until it has started.
+PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log,
+    const WaitLimits& limits, const std::string& setupSha256 = {});
 
 // The window's pre-install: RunPreInstall with the window's limits, then the result line.
-PreInstallOutcome RunWindowPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log);
+PreInstallOutcome RunWindowPreInstall(
+    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& setupSha256 = {});
 
 // The code a run ends with, in the codes deployment tools understand: 0 success (also for a
 // setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to

@@ -26,6 +26,16 @@ std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory)
     return Join({"无法创建目录", stagingDirectory, kCannotContinue});
 }
 
+std::string StagingIsLinkMessage(const std::string& stagingDirectory)
+{
+    return Join({"目录", stagingDirectory, "是一个链接，不能向其中复制文件", kCannotContinue});
+}
+
+std::string ProtectFolderFailedMessage(const std::string& stagingDirectory)
+{
+    return Join({"无法设置目录", stagingDirectory, "的访问权限", kCannotContinue});
+}
+
 std::string CopyFailedMessage(const PackageFile& file)
 {
     return Join({"无法复制", file.name, "文件", kCannotContinue});
@@ -34,6 +44,16 @@ std::string CopyFailedMessage(const PackageFile& file)
 std::string LaunchFailedMessage()
 {
     return Join({"无法启动", kStagedSetupName, kCannotContinue});
+}
+
+std::string SetupUnhashableMessage()
+{
+    return Join({"无法计算", kDriverPackage[0].name, "文件的SHA-256校验值", kCannotContinue});
+}
+
+std::string SetupHashMismatchMessage()
+{
+    return Join({kDriverPackage[0].name, "文件与指定的SHA-256校验值不符", kCannotContinue});
 }
 
 std::string InfUnreadableMessage()
@@ -87,6 +107,11 @@ std::string WindowsDirectoryLine(const std::string& windowsDirectory)
 std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created)
 {
     return Join({"暂存目录 ", stagingDirectory, (created ? ": 已创建" : ": 已存在")});
+}
+
+std::string SetupHashLine(const std::string& setup, const std::string& actual, const std::string& expected)
+{
+    return Join({setup, " 的 SHA-256: ", actual, "，指定值: ", expected, (actual == expected ? "，相符" : "，不符")});
 }
 
 std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size)

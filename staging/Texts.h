@@ -15,8 +15,14 @@ inline constexpr const char* kWarningCaption = "警告";
 inline constexpr const char* kWindowsDirectoryFailedMessage = "加载系统目录失败，请重新[预装程序]!";
 // Failures while staging; each gets a second line with the system's description.
 std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory);
+std::string StagingIsLinkMessage(const std::string& stagingDirectory);
+std::string ProtectFolderFailedMessage(const std::string& stagingDirectory);
 std::string CopyFailedMessage(const PackageFile& file);
 std::string LaunchFailedMessage();
+// /SETUPSHA256: the staged setup could not be hashed (with the system's description), or
+// its hash is not the one given.
+std::string SetupUnhashableMessage();
+std::string SetupHashMismatchMessage();
 // The package's INF: unreadable, or without models for this Windows ("x86", "amd64", ...
 // as NativeArchitecture names it).
 std::string InfUnreadableMessage();
@@ -36,6 +42,7 @@ std::string WindowsDirectoryLine(const std::string& windowsDirectory);
 std::string StagingDirectoryLine(const std::string& stagingDirectory, bool created);
 std::string CopiedLine(const std::string& from, const std::string& to, std::optional<std::uint64_t> size);
 std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error);
+std::string SetupHashLine(const std::string& setup, const std::string& actual, const std::string& expected);
 std::string SetupStartedLine(const std::string& commandLine, unsigned long processId);
 std::string SetupOutsideJobLine(const std::string& error);
 std::string SetupExitLine(unsigned long exitCode);

@@ -9,6 +9,12 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
+std::string& RequiredSetupSha256()
+{
+    static std::string sha256;
+    return sha256;
+}
+
 // The pre-install procedure's view of this window.
 class Form1WindowOps final : public WindowOps {
 public:
@@ -72,8 +78,13 @@ void TForm1::Button1Click(TObject*)
     Form1WindowOps window(*this);
     Win32SystemOps system;
     WindowWaiting waiting(*this, system);
-    RunWindowPreInstall(window, system, waiting, ProgramLog());
+    RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256());
     SetBusy(false);
+}
+
+void RequireSetupSha256(const std::string& sha256)
+{
+    RequiredSetupSha256() = sha256;
 }
 
 void TForm1::Button2Click(TObject*)

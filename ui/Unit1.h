@@ -26,3 +26,7 @@ public:
 };
 
 extern TForm1* Form1;
+
+// The SHA-256 (/SETUPSHA256, lower case) the staged setup must have for the window to
+// start it; empty for any.
+void RequireSetupSha256(const std::string& sha256);

@@ -51,11 +51,15 @@ unsigned long MakeDirectory(const std::string& path, bool& created)
     return error == ERROR_ALREADY_EXISTS && IsDirectory(widePath) ? 0 : error;
 }
 
-unsigned long CopyFileOver(const std::string& from, const std::string& to)
+unsigned long ReplaceWithCopy(const std::string& from, const std::string& to)
 {
-    const std::wstring destination = Widen(to);
-    MakeReplaceable(destination);
-    return CopyFileW(Widen(from).c_str(), destination.c_str(), FALSE) ? 0 : LastError();
+    // Written in place, a file that is a hard link would change under all its names, and a
+    // symbolic link would be written through.
+    if (KindOfPath(to) != PathKind::Missing)
+        if (const unsigned long error = RemoveFile(to))
+            return error;
+    // A new file only: a name that appears meanwhile makes the copy fail, not follow it.
+    return CopyFileW(Widen(from).c_str(), Widen(to).c_str(), TRUE) ? 0 : LastError();
 }
 
 PathKind KindOfPath(const std::string& path)

@@ -13,8 +13,9 @@ bool FileExists(const std::string& path);
 std::optional<std::uint64_t> FileSize(const std::string& path);
 // One directory level; an existing directory is no failure, and `created` tells which.
 unsigned long MakeDirectory(const std::string& path, bool& created);
-// Replaces an existing destination, even a read-only, hidden or system one.
-unsigned long CopyFileOver(const std::string& from, const std::string& to);
+// Copies to a new file: removes what has that name first (even a read-only, hidden or
+// system file, or a link, never what it points to) and never writes into an existing file.
+unsigned long ReplaceWithCopy(const std::string& from, const std::string& to);
 PathKind KindOfPath(const std::string& path);
 std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error);
 std::optional<std::string> ReadFileBytes(const std::string& path);

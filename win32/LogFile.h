@@ -4,20 +4,33 @@
 
 #include "staging/Operations.h"
 
+#include <windows.h>
+
+#include <memory>
+
 class FileStepLog final : public StepLog {
 public:
-    explicit FileStepLog(std::string path)
-        : path_(std::move(path))
-    {
-    }
-    // Opens, appends and closes, so that others can read the log at any time. A file that
-    // cannot be opened or written costs the line, nothing else.
+    // Takes an open log file, to append to until the run ends; others may read it meanwhile.
+    FileStepLog(HANDLE file, bool empty);
+    ~FileStepLog() override;
+    FileStepLog(const FileStepLog&) = delete;
+    FileStepLog& operator=(const FileStepLog&) = delete;
+    // A line that cannot be written is lost, nothing else.
     void Record(const std::string& line) override;
 
 private:
-    std::string path_;
+    HANDLE file_;
+    bool empty_;
 };
 
-// The log of this run of the program: the file that /LOG names, or nowhere.
+// Opens a log once for the whole run, only where the path really leads: a log file that is
+// a link or has another name, a link on its way, or an existing file that someone other
+// than SYSTEM, the Administrators or this account owns, is refused. A new file gets a
+// protected DACL (SYSTEM and Administrators full control, Users read). nullptr when refused
+// or not opened, with why in `error`.
+std::unique_ptr<FileStepLog> OpenLogFile(const std::string& path, unsigned long& error);
+
+// The log of this run of the program: the file that /LOG names, or nowhere (also when that
+// file was refused: the exit code and the marker are then the run's record).
 StepLog& ProgramLog();
 void LogToFile(const std::string& path);

@@ -4,6 +4,8 @@
 #include "win32/DriverStore.h"
 #include "win32/Errors.h"
 #include "win32/Files.h"
+#include "win32/Security.h"
+#include "win32/Sha256.h"
 #include "win32/Text.h"
 
 #include <windows.h>
@@ -44,9 +46,37 @@ unsigned long Win32SystemOps::MakeDirectory(const std::string& path, bool& creat
     return ::MakeDirectory(path, created);
 }
 
-unsigned long Win32SystemOps::CopyFileOver(const std::string& from, const std::string& to)
+unsigned long Win32SystemOps::ProtectFolder(const std::string& path)
 {
-    return ::CopyFileOver(from, to);
+    return ::ProtectFolder(Widen(path));
+}
+
+unsigned long Win32SystemOps::ReplaceWithCopy(const std::string& from, const std::string& to)
+{
+    return ::ReplaceWithCopy(from, to);
+}
+
+Win32SystemOps::~Win32SystemOps()
+{
+    ReleaseHeldFile();
+}
+
+unsigned long Win32SystemOps::HoldAndHashFile(const std::string& path, std::string& sha256)
+{
+    ReleaseHeldFile();
+    // Shared for reading only: nobody writes, renames or deletes it while it is held.
+    heldFile_ = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (heldFile_ == INVALID_HANDLE_VALUE)
+        return LastError();
+    return Sha256OfFile(heldFile_, sha256);
+}
+
+void Win32SystemOps::ReleaseHeldFile()
+{
+    if (heldFile_ != INVALID_HANDLE_VALUE)
+        CloseHandle(heldFile_);
+    heldFile_ = INVALID_HANDLE_VALUE;
 }
 
 unsigned long Win32SystemOps::StartProgram(const std::string& program, const std::string& parameters,

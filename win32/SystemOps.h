@@ -7,12 +7,20 @@
 
 class Win32SystemOps final : public SystemOps {
 public:
+    Win32SystemOps() = default;
+    ~Win32SystemOps() override;
+    Win32SystemOps(const Win32SystemOps&) = delete;
+    Win32SystemOps& operator=(const Win32SystemOps&) = delete;
+
     bool FileExists(const std::string& path) override;
     std::optional<std::uint64_t> FileSize(const std::string& path) override;
     std::size_t WindowsDirectorySize(unsigned long& error) override;
     std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) override;
     unsigned long MakeDirectory(const std::string& path, bool& created) override;
-    unsigned long CopyFileOver(const std::string& from, const std::string& to) override;
+    unsigned long ProtectFolder(const std::string& path) override;
+    unsigned long ReplaceWithCopy(const std::string& from, const std::string& to) override;
+    unsigned long HoldAndHashFile(const std::string& path, std::string& sha256) override;
+    void ReleaseHeldFile() override;
     unsigned long StartProgram(const std::string& program, const std::string& parameters,
         const std::string& workingDirectory, StartedProgram& started) override;
     unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override;
@@ -34,4 +42,5 @@ public:
 
 private:
     SetupInJob setup_; // the last program started, for the wait
+    HANDLE heldFile_ = INVALID_HANDLE_VALUE;
 };

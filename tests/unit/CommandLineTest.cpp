@@ -1,4 +1,5 @@
 #include "shell/CommandLine.h"
+#include "staging/Ascii.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,25 @@ TEST(ParseArguments, TimeoutTakesWholeSecondsFromOneToADay)
     for (const char* rejected : {"/TIMEOUT=0", "/TIMEOUT=86401", "/TIMEOUT=", "/TIMEOUT", "/TIMEOUT=-5", "/TIMEOUT=+5",
              "/TIMEOUT=1.5", "/TIMEOUT=5s", "/TIMEOUT= 5", "/TIMEOUT=4294967297", "/TIMEOUT=99999"})
         EXPECT_EQ(ParseArguments({"/S", rejected}).unknownSwitch, rejected);
+}
+
+TEST(ParseArguments, SetupSha256IsSixtyFourHexDigitsInEitherCaseKeptInLowerCase)
+{
+    const std::string lower = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+    EXPECT_TRUE(ParseArguments({"/S"}).setupSha256.empty());
+    for (const std::string& argument : {"/SETUPSHA256=" + lower, "-setupsha256=" + UpperAscii(lower)}) {
+        const CommandLineRequest request = ParseArguments({argument, "/S"});
+        EXPECT_EQ(request.setupSha256, lower) << argument;
+        EXPECT_TRUE(request.unknownSwitch.empty()) << argument;
+    }
+    EXPECT_EQ(ParseArguments({"/SETUPSHA256=" + UpperAscii(lower)}).setupSha256, lower) << "also for the window";
+    for (const std::string& rejected : {"/SETUPSHA256=" + lower.substr(1), "/SETUPSHA256=" + lower + "0",
+             "/SETUPSHA256=" + lower.substr(1) + "g", std::string("/SETUPSHA256="), std::string("/SETUPSHA256"),
+             "/SETUPSHA256= " + lower.substr(1), "/SETUPSHA256=0x" + lower.substr(2)}) {
+        const CommandLineRequest request = ParseArguments({"/S", rejected});
+        EXPECT_EQ(request.unknownSwitch, rejected);
+        EXPECT_TRUE(request.setupSha256.empty()) << rejected;
+    }
 }
 
 TEST(ParseArguments, UninstallIsASwitchOfItsOwn)

@@ -349,4 +349,14 @@ TEST_F(DeploymentUninstallTest, NothingInstalledIsNoFailure)
     EXPECT_EQ(window.messages, std::vector<std::string>{"没有需要卸载的内容。"});
 }
 
+TEST_F(DeploymentTest, SetupOfAnotherHashEndsIn577WithoutInstalled)
+{
+    system.bytes["C:\\Package\\TOVRA.EXB"] = "a setup someone put on the share";
+    deployment.setupSha256 = FakeSha256("the setup the administrator tested");
+    EXPECT_EQ(Install(), kErrorInvalidImageHash);
+    EXPECT_FALSE(Journalled("start "));
+    EXPECT_FALSE(Journalled("marker set Installed"));
+    EXPECT_EQ(marker.values.at("LastExitCode"), "577");
+}
+
 } // namespace

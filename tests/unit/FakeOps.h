@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 #include <map>
@@ -17,6 +19,14 @@
 #include <vector>
 
 using Journal = std::vector<std::string>;
+
+// A stand-in for a file's SHA-256: 64 hexadecimal digits that differ with the bytes.
+inline std::string FakeSha256(const std::string& bytes)
+{
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016zx", std::hash<std::string>()(bytes));
+    return std::string(digits) + digits + digits + digits;
+}
 
 class FakeWindow : public WindowOps {
 public:
@@ -68,6 +78,10 @@ public:
     unsigned long mkdirError = 0;
     bool directoryExisted = false;
     std::map<std::string, unsigned long> copyErrors; // by destination
+    unsigned long protectError = 0;
+    unsigned long hashError = 0;
+    bool fileHeld = false;    // by HoldAndHashFile, until ReleaseHeldFile
+    bool heldAtStart = false; // whether it was when the setup started
     unsigned long startError = 0;
     unsigned long jobError = 0;
     unsigned long waitError = 0;
@@ -133,7 +147,12 @@ public:
         created = mkdirError == 0 && !directoryExisted;
         return mkdirError;
     }
-    unsigned long CopyFileOver(const std::string& from, const std::string& to) override
+    unsigned long ProtectFolder(const std::string& path) override
+    {
+        journal_.push_back("protect " + path);
+        return protectError;
+    }
+    unsigned long ReplaceWithCopy(const std::string& from, const std::string& to) override
     {
         journal_.push_back("copy " + from + " -> " + to);
         const auto error = copyErrors.find(to);
@@ -145,10 +164,26 @@ public:
         }
         return 0;
     }
+    unsigned long HoldAndHashFile(const std::string& path, std::string& sha256) override
+    {
+        journal_.push_back("hold and hash " + path);
+        if (hashError != 0)
+            return hashError;
+        fileHeld = true;
+        sha256 = FakeSha256(bytes[path]);
+        return 0;
+    }
+    void ReleaseHeldFile() override
+    {
+        if (fileHeld)
+            journal_.push_back("release held file");
+        fileHeld = false;
+    }
     unsigned long StartProgram(const std::string& program, const std::string& parameters,
         const std::string& workingDirectory, StartedProgram& started) override
     {
         journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
+        heldAtStart = fileHeld;
         started = {4242, jobError};
         if (startError == 0) {
             startedAt = now;

@@ -31,7 +31,8 @@ protected:
     bool WroteAnything() const
     {
         for (const auto& entry : journal)
-            if (entry.rfind("mkdir", 0) == 0 || entry.rfind("copy", 0) == 0 || entry.rfind("start", 0) == 0)
+            if (entry.rfind("mkdir", 0) == 0 || entry.rfind("protect", 0) == 0 || entry.rfind("copy", 0) == 0 ||
+                entry.rfind("start", 0) == 0)
                 return true;
         return false;
     }
@@ -47,6 +48,7 @@ TEST_F(PreInstallTest, CompletePackageIsStagedThenStartedInOrder)
     Run();
     const Journal expected = {
         "mkdir C:\\WINDOWS\\tovra_driver",
+        "protect C:\\WINDOWS\\tovra_driver",
         "copy C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE",
         "copy C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF",
         "copy C:\\Package\\TOVRAWDM.SYS -> C:\\WINDOWS\\tovra_driver\\TOVRAWDM.SYS",
@@ -128,7 +130,7 @@ TEST_F(PreInstallTest, TrailingBackslashesAreNeverDoubled)
     const Journal actions = Actions();
     ASSERT_GE(actions.size(), 2u);
     EXPECT_EQ(actions[0], "mkdir C:\\tovra_driver");
-    EXPECT_EQ(actions[1], "copy E:\\TOVRA.EXB -> C:\\tovra_driver\\TOVRA_SETUP.EXE");
+    EXPECT_EQ(actions[2], "copy E:\\TOVRA.EXB -> C:\\tovra_driver\\TOVRA_SETUP.EXE");
 }
 
 TEST_F(PreInstallTest, DirectoryFailureIsReportedAndNothingIsCopiedOrStarted)
@@ -147,9 +149,9 @@ TEST_F(PreInstallTest, EveryCopyIsTriedAndTheFirstFailureIsReported)
     system.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.DLL"] = 5;
     Run();
     const Journal actions = Actions();
-    ASSERT_EQ(actions.size(), 6u);
-    EXPECT_EQ(actions[4], "copy C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL");
-    EXPECT_EQ(actions[5], "message 警告 16 无法复制TOVRA.INF文件，驱动安装无法继续!\nerror 32");
+    ASSERT_EQ(actions.size(), 7u);
+    EXPECT_EQ(actions[5], "copy C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL");
+    EXPECT_EQ(actions[6], "message 警告 16 无法复制TOVRA.INF文件，驱动安装无法继续!\nerror 32");
     ExpectWindowUntouched();
 }
 
@@ -158,11 +160,11 @@ TEST_F(PreInstallTest, LaunchFailureEnablesTheButtonAgainAndKeepsTheLabelHidden)
     system.startError = 193;
     Run();
     const Journal actions = Actions();
-    ASSERT_EQ(actions.size(), 9u);
-    EXPECT_EQ(actions[5], "disable button");
-    EXPECT_EQ(actions[6].rfind("start ", 0), 0u);
-    EXPECT_EQ(actions[7], "enable button");
-    EXPECT_EQ(actions[8], "message 警告 16 无法启动TOVRA_SETUP.EXE，驱动安装无法继续!\nerror 193");
+    ASSERT_EQ(actions.size(), 10u);
+    EXPECT_EQ(actions[6], "disable button");
+    EXPECT_EQ(actions[7].rfind("start ", 0), 0u);
+    EXPECT_EQ(actions[8], "enable button");
+    EXPECT_EQ(actions[9], "message 警告 16 无法启动TOVRA_SETUP.EXE，驱动安装无法继续!\nerror 193");
     ExpectWindowUntouched();
 }
 
@@ -358,6 +360,83 @@ TEST_F(PreInstallTest, InfThatCannotBeReadOrHasNoModelsForThisWindowsStopsBefore
         EXPECT_FALSE(WroteAnything());
         EXPECT_TRUE(freshWindow.buttonEnabled);
     }
+}
+
+// The staging folder is written as SYSTEM: never through a link someone left at its name,
+// and never before the folder is closed to ordinary users.
+TEST_F(PreInstallTest, StagingPathThatIsALinkIsRefusedBeforeAnythingIsWritten)
+{
+    system.disk["C:\\WINDOWS\\tovra_driver"] = PathKind::Link;
+    EXPECT_EQ(Run().error, kErrorReparsePointEncountered);
+    EXPECT_EQ(Actions(),
+        Journal{"message 警告 16 目录C:\\WINDOWS\\tovra_driver是一个链接，不能向其中复制文件，驱动安装无法继续!"
+                "\nerror 4395"});
+    ExpectWindowUntouched();
+}
+
+TEST_F(PreInstallTest, FolderThatCannotBeClosedToUsersIsNotCopiedInto)
+{
+    system.protectError = 1307;
+    EXPECT_EQ(Run().error, 1307u);
+    EXPECT_EQ(Actions(),
+        (Journal{"mkdir C:\\WINDOWS\\tovra_driver", "protect C:\\WINDOWS\\tovra_driver",
+            "message 警告 16 无法设置目录C:\\WINDOWS\\tovra_driver的访问权限，驱动安装无法继续!\nerror 1307"}));
+    ExpectWindowUntouched();
+}
+
+// With an expected SHA-256, the setup that starts is the staged file that has it.
+class PinnedSetupTest : public PreInstallTest {
+protected:
+    const std::string stagedSetup = "C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE";
+    void SetUp() override
+    {
+        PreInstallTest::SetUp();
+        system.bytes["C:\\Package\\TOVRA.EXB"] = "the setup the administrator tested";
+    }
+    PreInstallOutcome RunPinned(const std::string& sha256)
+    {
+        return RunWindowPreInstall(window, system, waiting, log, sha256);
+    }
+    std::size_t Position(const std::string& prefix) const
+    {
+        const auto found = std::find_if(
+            journal.begin(), journal.end(), [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+        return static_cast<std::size_t>(found - journal.begin());
+    }
+};
+
+TEST_F(PinnedSetupTest, StagedCopyIsHashedAfterEveryCopyAndHeldUntilItStarted)
+{
+    const PreInstallOutcome outcome = RunPinned(FakeSha256("the setup the administrator tested"));
+    EXPECT_EQ(DeploymentExitCode(outcome), 0u);
+    EXPECT_GT(Position("hold and hash " + stagedSetup), Position("copy C:\\Package\\TOVRA.DLL"));
+    EXPECT_LT(Position("hold and hash"), Position("start "));
+    EXPECT_TRUE(system.heldAtStart) << "the file could change between the hash and the start";
+    EXPECT_LT(Position("start "), Position("release held file"));
+    EXPECT_FALSE(system.fileHeld) << "still held after the start";
+    EXPECT_TRUE(log.Has(std::string(" 的 SHA-256: ") + FakeSha256("the setup the administrator tested")));
+}
+
+TEST_F(PinnedSetupTest, AnotherSetupIsNotStartedAndTheButtonStaysUsable)
+{
+    const PreInstallOutcome outcome = RunPinned(FakeSha256("the setup the administrator tested, v0"));
+    EXPECT_EQ(DeploymentExitCode(outcome), kErrorInvalidImageHash);
+    EXPECT_EQ(Position("start "), journal.size()) << "a setup that is not the tested one was started";
+    EXPECT_EQ(window.messages, std::vector<std::string>{"TOVRA.EXB文件与指定的SHA-256校验值不符，驱动安装无法继续!"});
+    ExpectWindowUntouched();
+    EXPECT_FALSE(system.fileHeld);
+    // Both hashes, for the administrator to compare.
+    EXPECT_TRUE(log.Has(FakeSha256("the setup the administrator tested") +
+        "，指定值: " + FakeSha256("the setup the administrator tested, v0") + "，不符"));
+}
+
+TEST_F(PinnedSetupTest, StagedSetupThatCannotBeReadIsNotStarted)
+{
+    system.hashError = 32;
+    EXPECT_EQ(DeploymentExitCode(RunPinned(FakeSha256("anything"))), 32u);
+    EXPECT_EQ(Position("start "), journal.size());
+    EXPECT_EQ(
+        window.messages, std::vector<std::string>{"无法计算TOVRA.EXB文件的SHA-256校验值，驱动安装无法继续!\nerror 32"});
 }
 
 } // namespace

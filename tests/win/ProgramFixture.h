@@ -93,6 +93,9 @@ protected:
     void ClearStaging()
     {
         WaitUntil([] { return !IsProcessRunning(L"TOVRA_SETUP.EXE"); }, 10000);
+        const std::wstring stagingPath = staging.substr(0, staging.size() - 1);
+        if (IsLink(stagingPath))
+            RemoveFolderLink(stagingPath); // never what it points to
         RemoveTree(staging);
         RemoveFromDriverStore(ReadWholeFile(StandInPackage() + L"TOVRA.INF"));
         if (PathExists(folder.Path() + L"TOVRA.INF"))
@@ -107,10 +110,11 @@ protected:
     }
 
     // Starts the program and finds its window and controls.
-    void Start(
-        const std::wstring& programFolder, const std::wstring& workingDirectory, const wchar_t* environment = nullptr)
+    void Start(const std::wstring& programFolder, const std::wstring& workingDirectory,
+        const wchar_t* environment = nullptr, const std::wstring& arguments = L"")
     {
-        program = std::make_unique<RunningProgram>(programFolder + L"preinstall.exe", workingDirectory, environment);
+        program = std::make_unique<RunningProgram>(
+            programFolder + L"preinstall.exe", workingDirectory, environment, arguments);
         window = WaitForTopWindow(program->Id(), L"TForm1", 60000);
         ASSERT_NE(window, nullptr) << "no main window";
         controls = ChildWindows(window);

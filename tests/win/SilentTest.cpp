@@ -1,5 +1,6 @@
 // The command line, end to end: the unattended run (/S) that deployment tools start, its
 // exit codes and log, and the switches that show a box instead.
+#include "staging/DriverPackage.h"
 #include "tests/win/ProgramFixture.h"
 #include "tests/win/SystemError.h"
 
@@ -610,6 +611,92 @@ TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)
         EXPECT_TRUE(Staged());
     }
     EXPECT_EQ(SetupStarts(), 2);
+}
+
+// ---- what an ordinary user may have prepared for a run as SYSTEM
+
+TEST_F(CommandLineTest, LogThatIsAHardLinkToAnotherFileIsNotWrittenAndTheRunGoesOn)
+{
+    const std::wstring other = folder.Path() + L"other.ini";
+    WriteWholeFile(other, "[a file of the system's]\r\n");
+    ASSERT_TRUE(CreateHardLinkW(logPath.c_str(), other.c_str(), nullptr)) << SystemError(GetLastError());
+    EXPECT_EQ(RunToEnd(L"/S \"/LOG=" + logPath + L"\""), 0u);
+    EXPECT_EQ(ReadWholeFile(other), "[a file of the system's]\r\n");
+    EXPECT_TRUE(MarkerSaysInstalled());
+}
+
+TEST_F(CommandLineTest, StagedNameThatIsAHardLinkIsReplacedAndTheLinkedFileKept)
+{
+    const std::wstring outside = folder.Path() + L"outside.sys";
+    WriteWholeFile(outside, "a driver of the system's");
+    ASSERT_TRUE(CreateDirectoryW(staging.c_str(), nullptr)) << SystemError(GetLastError());
+    ASSERT_TRUE(CreateHardLinkW((staging + L"TOVRAWDM.SYS").c_str(), outside.c_str(), nullptr))
+        << SystemError(GetLastError());
+    EXPECT_EQ(RunToEnd(L"/S"), 0u);
+    EXPECT_EQ(ReadWholeFile(outside), "a driver of the system's");
+    EXPECT_EQ(ReadWholeFile(staging + L"TOVRAWDM.SYS"), ReadWholeFile(folder.Path() + L"TOVRAWDM.SYS"));
+}
+
+TEST_F(CommandLineTest, StagingPathThatIsALinkIsRefusedAndWhereItLeadsIsLeftAlone)
+{
+    const std::wstring elsewhere = folder.Path() + L"elsewhere\\";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr)) << SystemError(GetLastError());
+    WriteWholeFile(elsewhere + L"TOVRA.INF", "someone's file");
+    MakeFolderLink(staging.substr(0, staging.size() - 1), elsewhere.substr(0, elsewhere.size() - 1));
+    EXPECT_EQ(RunToEnd(L"/S \"/LOG=" + logPath + L"\""), kErrorReparsePointEncountered);
+    const auto left = FolderSnapshot(elsewhere);
+    EXPECT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(elsewhere + L"TOVRA.INF"), "someone's file");
+    EXPECT_TRUE(Logged("tovra_driver是一个链接")) << Log();
+    EXPECT_FALSE(MarkerSaysInstalled());
+}
+
+TEST_F(CommandLineTest, LockFileNameThatIsALinkIsNeverFollowed)
+{
+    const std::wstring elsewhere = folder.Path() + L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr)) << SystemError(GetLastError());
+    WriteWholeFile(elsewhere + L"\\kept.txt", "kept");
+    MakeFolderLink(lockFile, elsewhere);
+    const DWORD code = RunToEnd(L"/S");
+    RemoveFolderLink(lockFile);
+    EXPECT_NE(code, 0u) << "the run took a lock that is not a file";
+    EXPECT_EQ(ReadWholeFile(elsewhere + L"\\kept.txt"), "kept");
+    EXPECT_FALSE(Staged());
+}
+
+// ---- /SETUPSHA256: the setup an administrator tested, and no other
+
+TEST_F(CommandLineTest, SetupWithTheGivenSha256RunsInEitherCase)
+{
+    const std::wstring sha256 = Sha256OfFile(folder.Path() + L"TOVRA.EXB");
+    EXPECT_EQ(RunToEnd(L"/S /SETUPSHA256=" + sha256 + L" \"/LOG=" + logPath + L"\""), 0u);
+    EXPECT_EQ(SetupStarts(), 1);
+    std::wstring lower = sha256;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return towlower(c); });
+    EXPECT_TRUE(Logged(" 的 SHA-256: " + Narrow(lower) + "，指定值: " + Narrow(lower) + "，相符")) << Log();
+    EXPECT_EQ(RunToEnd(L"/S /setupsha256=" + lower), 0u);
+    EXPECT_EQ(SetupStarts(), 2);
+}
+
+TEST_F(CommandLineTest, SetupOfAnotherSha256IsNotStartedAndNotInstalled)
+{
+    std::wstring other = Sha256OfFile(folder.Path() + L"TOVRA.EXB");
+    other[0] = other[0] == L'0' ? L'1' : L'0';
+    EXPECT_EQ(RunToEnd(L"/S /SETUPSHA256=" + other + L" \"/LOG=" + logPath + L"\""), kErrorInvalidImageHash);
+    EXPECT_TRUE(Staged());
+    EXPECT_EQ(SetupStarts(), 0);
+    EXPECT_FALSE(MarkerSaysInstalled());
+    EXPECT_EQ(MarkerValues()["LastExitCode"], Dword(577));
+    EXPECT_TRUE(Logged("，不符")) << Log();
+}
+
+TEST_F(CommandLineTest, MalformedSha256IsAnUnknownSwitchAndNothingIsStaged)
+{
+    const std::wstring sha256 = Sha256OfFile(folder.Path() + L"TOVRA.EXB");
+    for (const std::wstring& malformed : {sha256.substr(1), sha256 + L"0", L"sha256:" + sha256.substr(7)}) {
+        EXPECT_EQ(RunToEnd(L"/S /SETUPSHA256=" + malformed), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_FALSE(Staged());
+    }
 }
 
 TEST_F(CommandLineTest, WindowRunWritesTheLogToo)

@@ -1,5 +1,7 @@
 // The real Windows operations against a real disk.
 #include "win32/SystemOps.h"
+#include "staging/DriverPackage.h"
+#include "tests/win/SystemError.h"
 #include "tests/win/WinTestSupport.h"
 #include "win32/Files.h"
 #include "win32/LogFile.h"
@@ -50,9 +52,10 @@ TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
     SetFileAttributesW(WideAt(L"old.bin").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(PlainCopyOntoFails(WideAt(L"old.bin"))) << "old.bin is not really read-only: Wine runs as root?";
 
-    EXPECT_EQ(ops.CopyFileOver(At(L"new.bin"), At(L"old.bin")), 0u);
+    EXPECT_EQ(ops.ReplaceWithCopy(At(L"new.bin"), At(L"old.bin")), 0u);
     EXPECT_EQ(ReadWholeFile(WideAt(L"old.bin")), std::string("new\0bytes", 9));
-    EXPECT_EQ(ops.CopyFileOver(At(L"missing.bin"), At(L"copy.bin")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(
+        ops.ReplaceWithCopy(At(L"missing.bin"), At(L"copy.bin")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
@@ -62,9 +65,35 @@ TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
     const HANDLE held = CreateFileW(
         WideAt(L"held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ops.CopyFileOver(At(L"new.bin"), At(L"held.bin")), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(
+        ops.ReplaceWithCopy(At(L"new.bin"), At(L"held.bin")), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
     CloseHandle(held);
     EXPECT_EQ(ReadWholeFile(WideAt(L"held.bin")), "held");
+}
+
+// A staged name may be a hard link an ordinary user made to a file of the system's: the
+// copy replaces the name, and the file's other name keeps its bytes.
+TEST_F(SystemOpsTest, CopyOntoAHardLinkReplacesTheNameNotTheLinkedFile)
+{
+    WriteWholeFile(WideAt(L"package.bin"), "the package's bytes");
+    WriteWholeFile(WideAt(L"system.ini"), "a file of the system's");
+    ASSERT_TRUE(CreateHardLinkW(WideAt(L"staged.bin").c_str(), WideAt(L"system.ini").c_str(), nullptr))
+        << SystemError(GetLastError());
+    EXPECT_EQ(ops.ReplaceWithCopy(At(L"package.bin"), At(L"staged.bin")), 0u);
+    EXPECT_EQ(ReadWholeFile(WideAt(L"staged.bin")), "the package's bytes");
+    EXPECT_EQ(ReadWholeFile(WideAt(L"system.ini")), "a file of the system's");
+}
+
+TEST_F(SystemOpsTest, FolderIsProtectedButNeverThroughALink)
+{
+    bool created = false;
+    ASSERT_EQ(ops.MakeDirectory(At(L"target"), created), 0u);
+    EXPECT_EQ(ops.ProtectFolder(At(L"target")), 0u);
+    WriteWholeFile(WideAt(L"target\\staged.txt"), "the program still writes there");
+    MakeFolderLink(WideAt(L"link"), WideAt(L"target"));
+    EXPECT_EQ(ops.ProtectFolder(At(L"link")), kErrorReparsePointEncountered);
+    EXPECT_EQ(ops.ProtectFolder(At(L"missing")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    RemoveFolderLink(WideAt(L"link"));
 }
 
 TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
@@ -74,7 +103,7 @@ TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
     bool created = false;
     ASSERT_EQ(ops.MakeDirectory(At(folder), created), 0u);
     WriteWholeFile(WideAt(L"source.txt"), "payload");
-    EXPECT_EQ(ops.CopyFileOver(At(L"source.txt"), At(folder + L"\\copy.txt")), 0u);
+    EXPECT_EQ(ops.ReplaceWithCopy(At(L"source.txt"), At(folder + L"\\copy.txt")), 0u);
     EXPECT_TRUE(ops.FileExists(At(folder + L"\\copy.txt")));
     EXPECT_EQ(ReadWholeFile(WideAt(folder + L"\\copy.txt")), "payload");
 }
@@ -178,12 +207,21 @@ TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
     EXPECT_TRUE(PathExists(WideAt(L"setup.done"))) << "the wait ended before the program did";
 }
 
+// Appends one line through a log opened as the program opens /LOG; the error when refused.
+unsigned long LogOneLine(const std::wstring& path, const std::string& line)
+{
+    unsigned long error = 0;
+    if (const std::unique_ptr<FileStepLog> log = OpenLogFile(Narrow(path), error))
+        log->Record(line);
+    return error;
+}
+
 TEST(FileStepLog, AppendsTimestampedCrLfLinesAfterOneByteOrderMark)
 {
     ScratchFolder scratch(L"step_log");
     const std::wstring path = scratch.Path() + L"部署 日志.log";
-    FileStepLog(Narrow(path)).Record("第一行");
-    FileStepLog(Narrow(path)).Record("second");
+    ASSERT_EQ(LogOneLine(path, "第一行"), 0u);
+    ASSERT_EQ(LogOneLine(path, "second"), 0u);
     const std::string text = ReadWholeFile(path);
     ASSERT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u) << text;
     EXPECT_EQ(text.find("\xEF\xBB\xBF", 3), std::string::npos) << "a byte-order mark in the middle";
@@ -196,12 +234,50 @@ TEST(FileStepLog, AppendsTimestampedCrLfLinesAfterOneByteOrderMark)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 }
 
-TEST(FileStepLog, ALogThatCannotBeWrittenIsSkippedQuietly)
+TEST(FileStepLog, ALogThatCannotBeOpenedSaysWhy)
 {
     ScratchFolder scratch(L"step_log_unwritable");
-    FileStepLog(Narrow(scratch.Path())).Record("into a folder");
-    FileStepLog(Narrow(scratch.Path() + L"no\\such\\folder\\x.log")).Record("nowhere");
+    EXPECT_NE(LogOneLine(scratch.Path(), "into a folder"), 0u);
+    EXPECT_NE(LogOneLine(scratch.Path() + L"no\\such\\folder\\x.log", "nowhere"), 0u);
     EXPECT_FALSE(PathExists(scratch.Path() + L"no"));
+}
+
+// The log is opened as SYSTEM where an ordinary user may have prepared the path: it never
+// writes through a link to another file.
+TEST(FileStepLog, ALogThatIsAHardLinkToAnotherFileIsRefused)
+{
+    ScratchFolder scratch(L"step_log_hard_link");
+    const std::wstring other = scratch.Path() + L"system.ini";
+    WriteWholeFile(other, "[the other file]\r\n");
+    const std::wstring log = scratch.Path() + L"preinstall.log";
+    ASSERT_TRUE(CreateHardLinkW(log.c_str(), other.c_str(), nullptr)) << SystemError(GetLastError());
+    EXPECT_EQ(LogOneLine(log, "appended through the link"), ERROR_TOO_MANY_LINKS);
+    EXPECT_EQ(ReadWholeFile(other), "[the other file]\r\n");
+}
+
+TEST(FileStepLog, ALogBelowAFolderLinkIsRefusedAndNothingIsCreated)
+{
+    ScratchFolder scratch(L"step_log_folder_link");
+    const std::wstring elsewhere = scratch.Path() + L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr)) << SystemError(GetLastError());
+    const std::wstring link = scratch.Path() + L"logs";
+    MakeFolderLink(link, elsewhere);
+    EXPECT_EQ(LogOneLine(link + L"\\preinstall.log", "created through the link"), kErrorReparsePointEncountered);
+    EXPECT_FALSE(PathExists(elsewhere + L"\\preinstall.log"));
+    RemoveFolderLink(link);
+}
+
+// Wine shows a Unix link to a file as a plain file (no reparse attribute), opened at its
+// target whatever the flags: only where the opened file really is gives it away.
+TEST(FileStepLog, ALogThatIsASymbolicLinkToAFileIsRefused)
+{
+    ScratchFolder scratch(L"step_log_file_link");
+    const std::wstring other = scratch.Path() + L"target.txt";
+    WriteWholeFile(other, "kept");
+    const std::wstring link = scratch.Path() + L"preinstall.log";
+    MakeFileLink(link, other);
+    EXPECT_EQ(LogOneLine(link, "written through the link"), kErrorReparsePointEncountered);
+    EXPECT_EQ(ReadWholeFile(other), "kept");
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -287,11 +289,52 @@ void MakeFolderLink(const std::wstring& link, const std::wstring& target)
         throw std::runtime_error("ln made no link at " + Utf8(link));
 }
 
+std::wstring Sha256OfFile(const std::wstring& path)
+{
+    const std::string bytes = ReadWholeFile(path);
+    UCHAR digest[32];
+    BCRYPT_ALG_HANDLE sha256 = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    NTSTATUS status = BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (status == 0 && (status = BCryptCreateHash(sha256, &hash, nullptr, 0, nullptr, 0, 0)) == 0) {
+        status = BCryptHashData(
+            hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), static_cast<ULONG>(bytes.size()), 0);
+        if (status == 0)
+            status = BCryptFinishHash(hash, digest, sizeof digest, 0);
+        BCryptDestroyHash(hash);
+    }
+    if (sha256 != nullptr)
+        BCryptCloseAlgorithmProvider(sha256, 0);
+    if (status != 0)
+        throw std::runtime_error("CNG cannot hash: status " + std::to_string(status));
+    std::wstring hex;
+    for (const UCHAR byte : digest)
+        for (const int shift : {4, 0})
+            hex += L"0123456789ABCDEF"[(byte >> shift) & 0x0F];
+    return hex;
+}
+
+void MakeFileLink(const std::wstring& link, const std::wstring& target)
+{
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) && PathExists(link))
+        return;
+    if (!RunThroughWine(
+            {target, link}, [](const auto& unix) { return L"Z:\\bin\\ln -s " + unix[0] + L" " + unix[1]; },
+            [&] { return PathExists(link); }))
+        throw std::runtime_error("ln made no link at " + Utf8(link));
+}
+
 void RemoveFolderLink(const std::wstring& link)
 {
-    if (!IsLink(link) || RemoveDirectoryW(link.c_str()))
+    if (!IsLink(link))
         return;
-    // Wine 8 removes no Unix link to a folder through Windows calls.
+    // Wine 8 removes no Unix link to a folder through Windows calls: RemoveDirectoryW
+    // removes the empty folder it leads to and leaves the link.
+    if (GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") == nullptr) {
+        if (!RemoveDirectoryW(link.c_str()))
+            ThrowLastError("cannot remove the link " + Utf8(link));
+        return;
+    }
     if (!RunThroughWine(
             {link}, [](const auto& unix) { return L"Z:\\bin\\rm " + unix[0]; }, [&] { return !IsLink(link); }))
         throw std::runtime_error("cannot remove the link " + Utf8(link));

@@ -37,6 +37,10 @@ bool IsLink(const std::wstring& path);
 void MakeFolderLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link, never its target.
 void RemoveFolderLink(const std::wstring& link);
+// The SHA-256 of a file in upper-case hexadecimal, computed with CNG (not the program's way).
+std::wstring Sha256OfFile(const std::wstring& path);
+// A symbolic link to a file (under Wine a Unix one, which Wine shows as a plain file).
+void MakeFileLink(const std::wstring& link, const std::wstring& target);
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool PathExists(const std::wstring& path);

@@ -260,6 +260,37 @@ TEST_F(ProgramTest, PackageWithoutModelsForThisWindowsIsRefusedBeforeAnythingIsS
     ExitWithCodeZero();
 }
 
+TEST_F(ProgramTest, StagingPathThatIsALinkIsToldInABoxAndNothingIsWritten)
+{
+    const std::wstring elsewhere = folder.Path() + L"elsewhere\\";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    MakeFolderLink(staging.substr(0, staging.size() - 1), elsewhere.substr(0, elsewhere.size() - 1));
+    Start();
+    ASSERT_TRUE(Click(controls[kButton1]));
+    const std::wstring text = AnswerMessageBox();
+    EXPECT_EQ(text.rfind(L"目录" + WindowsDirectory() +
+                      L"\\tovra_driver是一个链接，不能向其中复制文件，驱动安装无法继续!\n"
+                      L"错误代码 4395",
+                  0),
+        0u)
+        << Narrow(text);
+    EXPECT_TRUE(FolderSnapshot(elsewhere).empty());
+    ExpectNotSucceeded();
+    ExitWithCodeZero();
+}
+
+TEST_F(ProgramTest, SetupOfAnotherSha256IsToldInABoxAndTheButtonComesBack)
+{
+    std::wstring other = Sha256OfFile(folder.Path() + L"TOVRA.EXB");
+    other[5] = other[5] == L'A' ? L'B' : L'A';
+    Start(folder.Path(), folder.Path(), nullptr, L"/SETUPSHA256=" + other);
+    ASSERT_TRUE(Click(controls[kButton1]));
+    EXPECT_EQ(AnswerMessageBox(), L"TOVRA.EXB文件与指定的SHA-256校验值不符，驱动安装无法继续!");
+    EXPECT_FALSE(PathExists(staging + L"setup.log")) << "the setup was started";
+    ExpectNotSucceeded();
+    ExitWithCodeZero();
+}
+
 TEST_F(ProgramTest, StartUpFailureIsShownWithoutAWindowAndExitsZero)
 {
     // Each defect of the form description, and what the error box must name.
