@@ -4,6 +4,7 @@ std::string UsageText()
 {
     // Short lines: a message box wraps long ones wherever it likes.
     return "用法：preinstall.exe [/S] [/TIMEOUT=秒]\n"
+           "　　　[/SETUPSHA256=校验值]\n"
            "　　　[/UNINSTALL] [/LOG=文件] [/?]\n"
            "\n"
            "（无参数）　显示安装窗口\n"
@@ -12,6 +13,8 @@ std::string UsageText()
            "/TIMEOUT=秒　静默预装最多等这么久\n"
            "　　　　　　（1～86400，默认 1800），\n"
            "　　　　　　到时结束安装程序和它启动的进程\n"
+           "/SETUPSHA256=校验值　只启动SHA-256\n"
+           "　　　　　　为该值（64位十六进制）的TOVRA.EXB\n"
            "/UNINSTALL　删除暂存文件、驱动程序存储中的\n"
            "　　　　　　驱动程序包和检测标记\n"
            "/LOG=文件　把每一步追加记录到该文件，\n"
@@ -29,6 +32,10 @@ std::string UsageText()
            "1633　TOVRA.INF 没有适用于本机的驱动程序\n"
            "1618　另一个安装正在运行，请稍后重试\n"
            "1460　安装程序超时，已被结束\n"
+           "577　　TOVRA.EXB与/SETUPSHA256不符，\n"
+           "　　　　安装程序未启动\n"
+           "50　　　本系统无法计算SHA-256\n"
+           "4395　暂存目录是一个链接，未写入任何文件\n"
            "2　　　驱动包缺少文件\n"
            "INF 解析器的错误代码：TOVRA.INF 无法读取\n"
            "87　　无法识别的参数\n"

@@ -409,6 +409,12 @@ TEST_F(PinnedSetupTest, StagedCopyIsHashedAfterEveryCopyAndHeldUntilItStarted)
 {
     const PreInstallOutcome outcome = RunPinned(FakeSha256("the setup the administrator tested"));
     EXPECT_EQ(DeploymentExitCode(outcome), 0u);
+    // The staged copy is what starts: a package file hashed before it is copied could
+    // change in between.
+    ASSERT_LT(Position("hold and hash " + stagedSetup), journal.size()) << "the staged setup was not hashed";
+    EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                  [](const std::string& entry) { return entry.rfind("hold and hash ", 0) == 0; }),
+        1);
     EXPECT_GT(Position("hold and hash " + stagedSetup), Position("copy C:\\Package\\TOVRA.DLL"));
     EXPECT_LT(Position("hold and hash"), Position("start "));
     EXPECT_TRUE(system.heldAtStart) << "the file could change between the hash and the start";

@@ -720,7 +720,8 @@ TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(WindowText(box), kCaption);
     const std::wstring text = MessageBoxText(box);
-    for (const wchar_t* part : {L"/S", L"/LOG=", L"3010", L"1603", L"1618", L"0xE0000247", L"1633"})
+    for (const wchar_t* part :
+        {L"/S", L"/LOG=", L"/SETUPSHA256=", L"3010", L"1603", L"1618", L"0xE0000247", L"1633", L"577", L"4395"})
         EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program->WaitForExit(30000), 0u);
