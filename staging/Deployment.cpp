@@ -89,6 +89,9 @@ unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, 
     if (error == 0 && succeeded)
         error = marker.SetText(kMarkerDriverDate, outcome.inf.driverDate);
     if (error == 0 && succeeded)
+        error = outcome.infSha256.empty() ? marker.RemoveValue(kMarkerDriverInfSha256)
+                                          : marker.SetText(kMarkerDriverInfSha256, outcome.infSha256);
+    if (error == 0 && succeeded)
         error = marker.SetNumber(kMarkerInstalled, 1);
     return error;
 }
@@ -112,7 +115,10 @@ unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeco
 void RemoveMarkerAfter(Deployment& deployment, UninstallOutcome& outcome)
 {
     if (outcome.driverStoreError != 0) {
+        // Installed and the driver's values stay true; the failed uninstall is on record.
         deployment.log.Record(MarkerKeptLine());
+        if (const unsigned long error = deployment.marker.SetNumber(kMarkerLastExitCode, outcome.error))
+            deployment.log.Record(MarkerFailedLine(deployment.system.DescribeError(error)));
         return;
     }
     bool removed = false;
@@ -131,7 +137,9 @@ void RemoveMarkerAfter(Deployment& deployment, UninstallOutcome& outcome)
 
 unsigned long RemoveAndFollowWithTheMarker(Deployment& deployment)
 {
-    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log);
+    const RecordedStoreCopy recorded{deployment.marker.ReadText(kMarkerDriverStoreInf).value_or(""),
+        deployment.marker.ReadText(kMarkerDriverInfSha256).value_or("")};
+    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded);
     RemoveMarkerAfter(deployment, outcome);
     RecordResult(deployment.log, deployment.system, outcome.error);
     if (outcome.error != 0)

@@ -42,6 +42,8 @@ public:
     virtual unsigned long SetNumber(const std::string& name, unsigned long value) = 0;
     virtual unsigned long SetText(const std::string& name, const std::string& value) = 0;
     virtual unsigned long RemoveValue(const std::string& name) = 0;
+    // A text value; nothing when the marker or the value is not there.
+    virtual std::optional<std::string> ReadText(const std::string& name) = 0;
     // Removes the whole marker; `removed` tells whether there was one.
     virtual unsigned long RemoveAll(bool& removed) = 0;
 };
@@ -62,6 +64,8 @@ public:
 //   DriverStoreInf the driver store's copy of TOVRA.INF (oemN.inf), after a success
 //   DriverVersion  the version part of TOVRA.INF's DriverVer, after a success
 //   DriverDate     its date part, as the INF writes it, after a success
+//   DriverInfSha256 the SHA-256 of that copy, after a success: /UNINSTALL removes the copy
+//                  named in DriverStoreInf only while it still has it
 inline constexpr const char* kMarkerInstalled = "Installed";
 inline constexpr const char* kMarkerVersion = "Version";
 inline constexpr const char* kMarkerLastExitCode = "LastExitCode";
@@ -70,6 +74,7 @@ inline constexpr const char* kMarkerLastRun = "LastRun";
 inline constexpr const char* kMarkerDriverStoreInf = "DriverStoreInf";
 inline constexpr const char* kMarkerDriverVersion = "DriverVersion";
 inline constexpr const char* kMarkerDriverDate = "DriverDate";
+inline constexpr const char* kMarkerDriverInfSha256 = "DriverInfSha256";
 
 // The lock file, in the Windows directory: only administrators can create files there.
 inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";

@@ -41,6 +41,8 @@ inline constexpr unsigned long kErrorInstallPlatformUnsupported = 1633;
 inline constexpr unsigned long kRestartRequired = 3010;
 inline constexpr unsigned long kErrorReparsePointEncountered = 4395;
 inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
+inline constexpr unsigned long kErrorDriverStoreDeleteFailed = 0xE000024C;
+inline constexpr unsigned long kErrorInfInUseByDevices = 0xE000023D;
 
 // Success, with or without a restart to follow.
 inline constexpr bool IsSuccessCode(unsigned long code)

@@ -51,6 +51,12 @@ struct StartedProgram {
     unsigned long jobError = 0;
 };
 
+// The devices installed with a driver package.
+struct DeviceUse {
+    unsigned installed = 0; // present or not
+    unsigned present = 0;
+};
+
 // What a driver package's INF says, as Windows' INF parser reads it.
 struct PackageInf {
     // The TargetOSVersion decorations of each [Manufacturer] line; empty for an undecorated one.
@@ -118,9 +124,15 @@ public:
     // Removes an empty folder.
     virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
     // Removes a driver package from Windows' driver store by its INF `infName` (oemN.inf)
-    // in `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf;
-    // never forced while a device uses it.
-    virtual unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) = 0;
+    // in `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf.
+    // Unforced, Windows refuses (kErrorInfInUseByDevices) while any device was installed
+    // with it, present or not; `force` removes it all the same.
+    virtual unsigned long UninstallDriverPackage(
+        const std::string& infFolder, const std::string& infName, bool force) = 0;
+    // The devices Windows installed with the driver package `infName` (oemN.inf): how many
+    // it knows of, and how many of them are present now; nothing when it cannot tell, with
+    // the system's error in `error`.
+    virtual std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error) = 0;
     // The package's INF as Windows' INF parser reads it; nothing when it cannot be read,
     // with the parser's error in `error`.
     virtual std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) = 0;

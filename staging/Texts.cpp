@@ -253,6 +253,37 @@ std::string StoreRemovalFailedLine(const std::string& infPath, const std::string
     return Join({"无法从驱动程序存储删除 ", infPath, ": ", error});
 }
 
+std::string ReaderConnectedMessage()
+{
+    return "读写器仍连接在电脑上，请取出读写器后重新卸载!";
+}
+
+std::string ReaderConnectedLine(const std::string& infPath, unsigned present)
+{
+    return Join(
+        {infPath, " 正被 ", std::to_string(present), " 个已连接的设备使用：请先从电脑上取出读写器，再重新卸载"});
+}
+
+std::string NoDevicePresentLine(const std::string& infPath, unsigned installed)
+{
+    return Join({"用 ", infPath, " 安装过的 ", std::to_string(installed), " 个设备都未连接，强制从驱动程序存储删除"});
+}
+
+std::string DevicesUnknownLine(const std::string& infName, const std::string& error)
+{
+    return Join({"无法列出用 ", infName, " 安装的设备: ", error});
+}
+
+std::string RecordedCopyNotOursLine(const std::string& infPath)
+{
+    return Join({"检测标记记录的 ", infPath, " 已不是本驱动程序包，保留"});
+}
+
+std::string StoreCopyStayedLine(const std::string& infPath, const std::string& error)
+{
+    return Join({"删除后 ", infPath, " 仍在驱动程序存储中: ", error});
+}
+
 std::string StoreRemovedLine(const std::string& infPath)
 {
     return Join({"已从驱动程序存储删除 ", infPath});

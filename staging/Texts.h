@@ -72,6 +72,16 @@ std::string NoStagedInfLine(const std::string& stagedInf);
 std::string FolderUnlistableLine(const std::string& folder, const std::string& error);
 std::string StoreRemovalFailedLine(const std::string& infPath, const std::string& error);
 std::string StoreRemovedLine(const std::string& infPath);
+// Windows said the copy was removed, but it is still in the driver store.
+// A driver package that devices were installed with: one still connected, none present
+// (then it goes by force), or Windows cannot tell.
+std::string ReaderConnectedMessage();
+std::string ReaderConnectedLine(const std::string& infPath, unsigned present);
+std::string NoDevicePresentLine(const std::string& infPath, unsigned installed);
+std::string DevicesUnknownLine(const std::string& infName, const std::string& error);
+// The copy the marker names now holds another package (or none of ours): it stays.
+std::string RecordedCopyNotOursLine(const std::string& infPath);
+std::string StoreCopyStayedLine(const std::string& infPath, const std::string& error);
 std::string StoreCopyRemovedItem(const std::string& infName);
 std::string NoStoreCopyToRemoveLine();
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error);

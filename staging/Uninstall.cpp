@@ -2,16 +2,20 @@
 
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
+#include "staging/PreInstall.h"
 #include "staging/StoreCopies.h"
 #include "staging/Texts.h"
+
+#include <algorithm>
 
 namespace {
 
 class PackageRemoval {
 public:
-    PackageRemoval(SystemOps& system, StepLog& log)
+    PackageRemoval(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded)
         : system_(system)
         , log_(log)
+        , recorded_(recorded)
     {
     }
 
@@ -51,31 +55,96 @@ private:
         outcome_.removed.push_back(forTheUser);
     }
 
+    // This package's copies: those with the staged INF's bytes, and the recorded one while
+    // it is still ours. Nothing when the inf folder cannot be listed (the failure recorded).
+    std::optional<std::vector<std::string>> CopiesToRemove(const std::string& infFolder, const std::string& stagedInf)
+    {
+        std::vector<std::string> copies;
+        if (const std::optional<std::string> package = system_.ReadFileBytes(stagedInf)) {
+            unsigned long error = 0;
+            const auto found = StoreCopiesOf(system_, infFolder, *package, error);
+            if (!found) {
+                FailInDriverStore(FolderUnlistableLine(infFolder, system_.DescribeError(error)), error);
+                return std::nullopt;
+            }
+            copies = *found;
+        } else {
+            log_.Record(NoStagedInfLine(stagedInf));
+        }
+        const std::string& recorded = recorded_.name;
+        if (!recorded.empty() && std::find(copies.begin(), copies.end(), recorded) == copies.end() &&
+            system_.KindOfPath(infFolder + recorded) == PathKind::File) {
+            if (!recorded_.sha256.empty() && Sha256Of(system_, infFolder + recorded) == recorded_.sha256)
+                copies.push_back(recorded);
+            else
+                log_.Record(RecordedCopyNotOursLine(infFolder + recorded));
+        }
+        return copies;
+    }
+
     void RemoveFromDriverStore(const std::string& infFolder, const std::string& stagedInf)
     {
-        const std::optional<std::string> package = system_.ReadFileBytes(stagedInf);
-        if (!package) {
-            log_.Record(NoStagedInfLine(stagedInf));
+        const auto copies = CopiesToRemove(infFolder, stagedInf);
+        if (!copies)
+            return;
+        if (copies->empty()) {
+            log_.Record(NoStoreCopyToRemoveLine());
             return;
         }
-        unsigned long error = 0;
-        const auto copies = StoreCopiesOf(system_, infFolder, *package, error);
-        if (!copies) {
-            Fail(FolderUnlistableLine(infFolder, system_.DescribeError(error)), error);
-            outcome_.driverStoreError = FailureCode(error);
-            return;
-        }
-        for (const std::string& name : *copies) {
-            if (const unsigned long failed = system_.UninstallDriverPackage(infFolder, name)) {
-                Fail(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(failed)), failed);
-                if (outcome_.driverStoreError == 0)
-                    outcome_.driverStoreError = failed;
+        std::vector<std::string> refused;
+        for (const std::string& name : *copies)
+            if (!RemoveStoreCopy(infFolder, name))
+                refused.push_back(name);
+        ConfirmRemoval(infFolder, *copies, refused);
+    }
+
+    // Windows refuses a package that any device was ever installed with, also one that is
+    // unplugged now: then it is removed by force, unless the reader is still connected.
+    // False when the removal was refused (the failure recorded).
+    bool RemoveStoreCopy(const std::string& infFolder, const std::string& name)
+    {
+        unsigned long failed = system_.UninstallDriverPackage(infFolder, name, false);
+        if (failed == kErrorInfInUseByDevices) {
+            unsigned long error = 0;
+            const std::optional<DeviceUse> devices = system_.DevicesUsing(name, error);
+            if (!devices) {
+                log_.Record(DevicesUnknownLine(name, system_.DescribeError(error)));
+            } else if (devices->present != 0) {
+                log_.Record(ReaderConnectedLine(infFolder + name, devices->present));
+                FailInDriverStore(ReaderConnectedMessage(), failed);
+                return false;
             } else {
-                Removed(StoreRemovedLine(infFolder + name), StoreCopyRemovedItem(name));
+                log_.Record(NoDevicePresentLine(infFolder + name, devices->installed));
+                failed = system_.UninstallDriverPackage(infFolder, name, true);
             }
         }
-        if (copies->empty())
-            log_.Record(NoStoreCopyToRemoveLine());
+        if (failed == 0)
+            return true;
+        FailInDriverStore(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(failed)), failed);
+        return false;
+    }
+
+    void FailInDriverStore(const std::string& line, unsigned long error)
+    {
+        Fail(line, error);
+        if (outcome_.driverStoreError == 0)
+            outcome_.driverStoreError = FailureCode(error);
+    }
+
+    // What Windows holds is the truth, not what the removal said: a copy is removed only
+    // when a second look at the store no longer finds it.
+    void ConfirmRemoval(
+        const std::string& infFolder, const std::vector<std::string>& removing, const std::vector<std::string>& refused)
+    {
+        for (const std::string& name : removing) {
+            const bool stayed = system_.KindOfPath(infFolder + name) != PathKind::Missing;
+            if (!stayed)
+                Removed(StoreRemovedLine(infFolder + name), StoreCopyRemovedItem(name));
+            else if (std::find(refused.begin(), refused.end(), name) == refused.end())
+                FailInDriverStore(
+                    StoreCopyStayedLine(infFolder + name, system_.DescribeError(kErrorDriverStoreDeleteFailed)),
+                    kErrorDriverStoreDeleteFailed);
+        }
     }
 
     // Removes a file, or a link without entering it; false when it stayed.
@@ -143,12 +212,13 @@ private:
 
     SystemOps& system_;
     StepLog& log_;
+    const RecordedStoreCopy& recorded_;
     UninstallOutcome outcome_;
 };
 
 } // namespace
 
-UninstallOutcome RunUninstall(SystemOps& system, StepLog& log)
+UninstallOutcome RunUninstall(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded)
 {
-    return PackageRemoval(system, log).Run();
+    return PackageRemoval(system, log, recorded).Run();
 }

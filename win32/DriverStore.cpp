@@ -93,7 +93,7 @@ std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned lo
     return read;
 }
 
-unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName)
+unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force)
 {
     const SetupApi setupApi;
     unsigned long error = 0;
@@ -101,13 +101,70 @@ unsigned long UninstallDriverPackage(const std::string& infFolder, const std::st
     const auto uninstall = setupApi.Find<BOOL(WINAPI*)(PCWSTR, DWORD, PVOID)>("SetupUninstallOEMInfW", error);
     if (uninstall == nullptr)
         return error;
+    constexpr DWORD kForceDelete = 0x0001; // SUOI_FORCEDELETE
     const std::wstring name = Widen(infName);
-    if (!uninstall(name.c_str(), 0, nullptr))
+    if (!uninstall(name.c_str(), force ? kForceDelete : 0, nullptr))
         return LastError();
     // Windows removes the INF and its .pnf; a setup API that only says so (Wine 8's) leaves
-    // them, and then they go here, after the same verdict that the package may go.
+    // them, and then they go here, after the same verdict that the package may go. Whether
+    // the copy is gone is for the caller's second look at the store to say.
     const std::wstring inf = Widen(infFolder) + name;
-    if (const unsigned long failed = DeleteIfPresent(inf))
-        return failed;
-    return DeleteIfPresent(inf.substr(0, inf.size() - 4) + L".pnf");
+    DeleteIfPresent(inf);
+    DeleteIfPresent(inf.substr(0, inf.size() - 4) + L".pnf");
+    return 0;
+}
+
+namespace {
+
+// How many devices of `devices` have `infName` as the InfPath of their driver key.
+unsigned CountUsing(const SetupApi& setupApi, HDEVINFO devices, const std::wstring& infName, unsigned long& error)
+{
+    const auto enumerate = setupApi.Find<decltype(&SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo", error);
+    const auto openKey = setupApi.Find<decltype(&SetupDiOpenDevRegKey)>("SetupDiOpenDevRegKey", error);
+    if (!enumerate || !openKey)
+        return 0;
+    unsigned count = 0;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; enumerate(devices, index, &device); ++index) {
+        const HKEY key = openKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE)
+            continue; // no driver installed
+        wchar_t infPath[MAX_PATH] = L"";
+        DWORD size = sizeof infPath - sizeof(wchar_t);
+        DWORD type = 0;
+        if (RegQueryValueExW(key, L"InfPath", nullptr, &type, reinterpret_cast<BYTE*>(infPath), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ && lstrcmpiW(infPath, infName.c_str()) == 0)
+            ++count;
+        RegCloseKey(key);
+    }
+    return count;
+}
+
+} // namespace
+
+std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error)
+{
+    const SetupApi setupApi;
+    error = 0;
+    const auto getDevices = setupApi.Find<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW", error);
+    const auto destroy = setupApi.Find<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList", error);
+    if (!getDevices || !destroy)
+        return std::nullopt;
+    const std::wstring name = Widen(infName);
+    DeviceUse use;
+    for (const bool presentOnly : {false, true}) {
+        const HDEVINFO devices =
+            getDevices(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | (presentOnly ? DIGCF_PRESENT : 0));
+        if (devices == INVALID_HANDLE_VALUE) {
+            error = LastError();
+            return std::nullopt;
+        }
+        (presentOnly ? use.present : use.installed) = CountUsing(setupApi, devices, name, error);
+        destroy(devices);
+        if (error != 0)
+            return std::nullopt;
+    }
+    return use;
 }

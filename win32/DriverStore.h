@@ -13,5 +13,9 @@
 std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error);
 
 // Removes the driver package whose INF is `infName` in `infFolder` from the driver store,
-// never forced; 0 or the system's error.
-unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName);
+// with SUOI_FORCEDELETE when `force`; 0 or the system's error.
+unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force);
+
+// The devices whose driver key names `infName` as their InfPath: all that Windows knows of,
+// and those present now.
+std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error);

@@ -73,6 +73,25 @@ unsigned long RegistryMarker::RemoveValue(const std::string& name)
     return error == ERROR_FILE_NOT_FOUND ? 0 : error;
 }
 
+std::optional<std::string> RegistryMarker::ReadText(const std::string& name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, 0, KEY_QUERY_VALUE | MarkerView(), &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    const std::wstring valueName = Widen(name);
+    DWORD type = 0;
+    DWORD size = 0;
+    std::optional<std::string> text;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
+        std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) ==
+            ERROR_SUCCESS)
+            text = Narrow(data.substr(0, data.find(L'\0')));
+    }
+    RegCloseKey(key);
+    return text;
+}
+
 unsigned long RegistryMarker::RemoveAll(bool& removed)
 {
     // RegDeleteKeyExW (with a view) is Windows XP x64 and later: where there is only one

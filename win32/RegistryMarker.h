@@ -10,5 +10,6 @@ public:
     unsigned long SetNumber(const std::string& name, unsigned long value) override;
     unsigned long SetText(const std::string& name, const std::string& value) override;
     unsigned long RemoveValue(const std::string& name) override;
+    std::optional<std::string> ReadText(const std::string& name) override;
     unsigned long RemoveAll(bool& removed) override;
 };

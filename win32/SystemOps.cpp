@@ -135,9 +135,15 @@ unsigned long Win32SystemOps::RemoveEmptyFolder(const std::string& folder)
     return ::RemoveEmptyFolder(folder);
 }
 
-unsigned long Win32SystemOps::UninstallDriverPackage(const std::string& infFolder, const std::string& infName)
+std::optional<DeviceUse> Win32SystemOps::DevicesUsing(const std::string& infName, unsigned long& error)
 {
-    return ::UninstallDriverPackage(infFolder, infName);
+    return ::DevicesUsing(infName, error);
+}
+
+unsigned long Win32SystemOps::UninstallDriverPackage(
+    const std::string& infFolder, const std::string& infName, bool force)
+{
+    return ::UninstallDriverPackage(infFolder, infName, force);
 }
 
 std::optional<PackageInf> Win32SystemOps::ReadPackageInf(const std::string& infPath, unsigned long& error)

@@ -33,7 +33,8 @@ public:
     std::optional<std::string> ReadFileBytes(const std::string& path) override;
     unsigned long RemoveFile(const std::string& path) override;
     unsigned long RemoveEmptyFolder(const std::string& folder) override;
-    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) override;
+    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override;
+    std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error) override;
     std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) override;
     std::string NativeArchitecture() override;
 

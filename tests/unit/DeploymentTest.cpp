@@ -54,7 +54,8 @@ TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
         journal.begin() + static_cast<std::ptrdiff_t>(Position("marker set Version=9.8.7")), journal.end());
     const Journal expected = {"marker set Version=9.8.7", "marker set LastExitCode=0", "marker set SetupExitCode=0",
         "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
-        "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026", "marker set Installed=1"};
+        "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026",
+        "marker set DriverInfSha256=" + FakeSha256("[Version] our package"), "marker set Installed=1"};
     EXPECT_EQ(markerWrites, expected);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "marker set Installed=1"), 1) << "Installed written early";
     EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
@@ -311,14 +312,28 @@ TEST_F(DeploymentUninstallTest, CompleteRemovalTakesTheMarkerAndSaysSo)
 
 TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
 {
-    system.uninstallErrors["oem7.inf"] = 0xE000023D;
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 0xE000023Du);
-    EXPECT_TRUE(marker.exists);
-    EXPECT_EQ(marker.values["Installed"], "1");
-    EXPECT_FALSE(Journalled("marker remove"));
-    EXPECT_TRUE(log.Has("保留检测标记"));
-    ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_NE(window.messages[0].find("无法从驱动程序存储删除"), std::string::npos);
+    // Refused, or said removed and still there: either way the driver stays.
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "refused" : "said removed");
+        system.uninstallErrors.clear();
+        system.uninstallLeaves.clear();
+        if (refused) {
+            system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
+            system.devices["oem7.inf"] = {1, 1};
+        } else
+            system.uninstallLeaves.insert("oem7.inf");
+        window.messages.clear();
+        journal.clear();
+        EXPECT_EQ(RunDeploymentUninstall(deployment), refused ? 0xE000023Du : kErrorDriverStoreDeleteFailed);
+        EXPECT_TRUE(marker.exists);
+        EXPECT_EQ(marker.values["Installed"], "1");
+        EXPECT_EQ(marker.values["LastExitCode"], std::to_string(refused ? 0xE000023Du : kErrorDriverStoreDeleteFailed));
+        EXPECT_FALSE(Journalled("marker remove"));
+        EXPECT_TRUE(log.Has("保留检测标记"));
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_NE(window.messages[0].find(refused ? "读写器仍连接在电脑上" : "仍在驱动程序存储中"), std::string::npos)
+            << window.messages[0];
+    }
 }
 
 TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheDriverIsGone)

@@ -228,6 +228,9 @@ public:
     std::map<std::string, std::string> linkTargets;
     std::map<std::string, unsigned long> removeErrors;    // by path
     std::map<std::string, unsigned long> uninstallErrors; // by INF name
+    std::map<std::string, DeviceUse> devices;             // by INF name
+    unsigned long devicesError = 0;
+    std::set<std::string> uninstallLeaves; // INF names whose removal says done but leaves them
     std::optional<PackageInf> packageInf = PackageInf{{{}}, "12/08/2026", "1.0.0.0"};
     unsigned long infError = 0;
     std::string nativeArchitecture = "x86";
@@ -265,14 +268,24 @@ public:
                 return 145; // ERROR_DIR_NOT_EMPTY
         return Remove("rmdir " + folder, folder);
     }
-    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName) override
+    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
     {
-        journal_.push_back("uninstall " + infName);
+        journal_.push_back((force ? "force uninstall " : "uninstall ") + infName);
         const auto error = uninstallErrors.find(infName);
-        if (error != uninstallErrors.end())
+        if (error != uninstallErrors.end() && !(force && error->second == kErrorInfInUseByDevices))
             return error->second;
-        disk.erase(infFolder + infName);
+        if (uninstallLeaves.count(infName) == 0)
+            disk.erase(infFolder + infName);
         return 0;
+    }
+    std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error) override
+    {
+        journal_.push_back("devices " + infName);
+        error = devicesError;
+        if (devicesError != 0)
+            return std::nullopt;
+        const auto found = devices.find(infName);
+        return found == devices.end() ? DeviceUse{} : found->second;
     }
     std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) override
     {
@@ -423,6 +436,11 @@ public:
             return error;
         values.erase(name);
         return 0;
+    }
+    std::optional<std::string> ReadText(const std::string& name) override
+    {
+        const auto value = values.find(name);
+        return value == values.end() ? std::nullopt : std::optional<std::string>(value->second);
     }
     unsigned long RemoveAll(bool& removed) override
     {

@@ -59,7 +59,11 @@ std::vector<std::string> ProgramTexts()
         InfUnreadableMessage(), SetupFailedMessage(1603), NotInDriverStoreMessage(), WaitFailedMessage(),
         RestartNeededMessage(), SetupFailedLine(1603), StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
         PackageNotInStoreLine(NotInStoreReason::StartedProcessesEnded), PackageNotInStoreLine(NotInStoreReason::NoJob),
-        PackageNotInStoreLine(NotInStoreReason::TimeIsUp), WindowClosedWhileWaitingLine()};
+        PackageNotInStoreLine(NotInStoreReason::TimeIsUp), WindowClosedWhileWaitingLine(), StagingIsLinkMessage(folder),
+        ProtectFolderFailedMessage(folder), SetupUnhashableMessage(), SetupHashMismatchMessage(),
+        SetupHashLine(folder, "ab", "cd"), StoreCopyStayedLine(folder, error), RecordedCopyNotOursLine(folder),
+        ReaderConnectedMessage(), ReaderConnectedLine(folder, 1), NoDevicePresentLine(folder, 2),
+        DevicesUnknownLine("oem7.inf", error), NoSha256Text()};
     for (const char* architecture : {"x86", "amd64", "arm64", "ia64"})
         texts.push_back(NoFittingDriverMessage(architecture));
     for (const auto& file : kDriverPackage) {

@@ -1,5 +1,6 @@
 // The uninstall procedure against a fake disk with links, and the driver store.
 #include "staging/Uninstall.h"
+#include "staging/DriverPackage.h"
 #include "staging/Texts.h"
 #include "tests/unit/FakeOps.h"
 
@@ -120,13 +121,98 @@ TEST_F(UninstallTest, PlainFileAtTheStagingPathIsKeptWithCode183)
 TEST_F(UninstallTest, DriverStoreRefusalKeepsTheStagedPackageForALaterUninstall)
 {
     Install();
-    system.uninstallErrors["oem7.inf"] = 0xE000023D; // ERROR_INF_IN_USE_BY_DEVICES
+    system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
+    system.devices["oem7.inf"] = {1, 1}; // the reader is plugged in
     const UninstallOutcome outcome = RunUninstall(system, log);
     EXPECT_EQ(outcome.error, 0xE000023Du);
     EXPECT_EQ(outcome.driverStoreError, 0xE000023Du);
-    EXPECT_NE(outcome.failure.find("oem7.inf"), std::string::npos) << outcome.failure;
     EXPECT_TRUE(OnDisk(kStaging + "\\TOVRA.INF"));
     EXPECT_TRUE(log.Has("保留暂存目录"));
+}
+
+// Windows refuses a package while any device was installed with it, plugged in or not.
+struct DeviceCase {
+    const char* name;
+    std::optional<DeviceUse> devices; // nothing: Windows cannot tell
+    bool forced;
+};
+
+TEST_F(UninstallTest, PackageDevicesWereInstalledWithGoesByForceOnlyWhileNoneIsConnected)
+{
+    const DeviceCase cases[] = {
+        {"no device known", DeviceUse{0, 0}, true},
+        {"the reader unplugged", DeviceUse{2, 0}, true},
+        {"the reader plugged in", DeviceUse{2, 1}, false},
+        {"devices unknown", std::nullopt, false},
+    };
+    for (const DeviceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        journal.clear();
+        log.lines.clear();
+        Install();
+        system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
+        system.devicesError = c.devices ? 0 : 5;
+        system.devices["oem7.inf"] = c.devices.value_or(DeviceUse{});
+        const UninstallOutcome outcome = RunUninstall(system, log);
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "force uninstall oem7.inf"), c.forced ? 1 : 0);
+        EXPECT_EQ(OnDisk(kInf + "\\oem7.inf"), !c.forced);
+        EXPECT_EQ(outcome.error, c.forced ? 0u : kErrorInfInUseByDevices) << outcome.failure;
+        if (c.devices && c.devices->present != 0) {
+            EXPECT_EQ(outcome.failure, "读写器仍连接在电脑上，请取出读写器后重新卸载!");
+            EXPECT_TRUE(log.Has("请先从电脑上取出读写器，再重新卸载"));
+        }
+    }
+}
+
+// A 32-bit program on 64-bit Windows may be refused by the device-installation functions.
+TEST_F(UninstallTest, RefusalOfA32BitCallerIsAFailureAndNeverForced)
+{
+    Install();
+    constexpr unsigned long kErrorInWow64 = 0xE0000235;
+    system.uninstallErrors["oem7.inf"] = kErrorInWow64;
+    const UninstallOutcome outcome = RunUninstall(system, log);
+    EXPECT_EQ(outcome.error, kErrorInWow64);
+    EXPECT_EQ(outcome.driverStoreError, kErrorInWow64);
+    EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "force uninstall oem7.inf"), 0);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "devices oem7.inf"), 0);
+}
+
+TEST_F(UninstallTest, RemovalThatSaysDoneButLeavesTheCopyIsAFailure)
+{
+    Install();
+    AddFile(kInf + "\\oem9.inf", "our package");
+    system.uninstallLeaves.insert("oem7.inf");
+    const UninstallOutcome outcome = RunUninstall(system, log);
+    EXPECT_EQ(outcome.error, kErrorDriverStoreDeleteFailed);
+    EXPECT_EQ(outcome.driverStoreError, kErrorDriverStoreDeleteFailed);
+    EXPECT_TRUE(log.Has("删除后 " + kInf + "\\oem7.inf 仍在驱动程序存储中"));
+    EXPECT_FALSE(log.Has("已从驱动程序存储删除 " + kInf + "\\oem7.inf")) << "said removed before looking";
+    EXPECT_TRUE(log.Has("已从驱动程序存储删除 " + kInf + "\\oem9.inf"));
+    EXPECT_EQ(outcome.removed, std::vector<std::string>{StoreCopyRemovedItem("oem9.inf")});
+    EXPECT_TRUE(OnDisk(kStaging + "\\TOVRA.INF")) << "the staged INF identifies the copy that stayed";
+}
+
+// The copy the marker recorded still identifies the package when a cleaner took the
+// staging folder, but only while it has the recorded hash.
+TEST_F(UninstallTest, RecordedCopyGoesWithoutTheStagedInfOnlyWhileItIsStillOurs)
+{
+    AddFile(kInf + "\\oem7.inf", "our package");
+    const UninstallOutcome ours = RunUninstall(system, log, {"oem7.inf", FakeSha256("our package")});
+    EXPECT_EQ(ours.error, 0u) << ours.failure;
+    EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
+    EXPECT_EQ(ours.removed, std::vector<std::string>{StoreCopyRemovedItem("oem7.inf")});
+
+    // oem7.inf now names another vendor's package; and a marker from before the hash.
+    AddFile(kInf + "\\oem7.inf", "a package installed after ours was removed");
+    for (const std::string& recordedHash : {FakeSha256("our package"), std::string()}) {
+        journal.clear();
+        const UninstallOutcome other = RunUninstall(system, log, {"oem7.inf", recordedHash});
+        EXPECT_EQ(other.error, 0u) << other.failure;
+        EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
+        EXPECT_TRUE(log.Has("检测标记记录的 " + kInf + "\\oem7.inf 已不是本驱动程序包，保留"));
+    }
 }
 
 TEST_F(UninstallTest, FileThatCannotBeRemovedEndsInItsCodeAndTheRestIsStillRemoved)

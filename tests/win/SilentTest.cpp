@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineTest, SetupExitCodeTest,
     [](const auto& info) { return "Setup" + std::to_string(info.param.first); });
 
 // Faults of a real installation, unattended: each ends in its own code, with no window.
-enum class Fault { MissingFile, DestinationHeldOpen, StagingPathIsAFile, SetupNotAProgram, DiskFull };
+enum class Fault { MissingFile, DestinationHeldOpen, StagingPathIsAFile, SetupNotAProgram };
 struct FaultCase {
     const char* name;
     Fault fault;
@@ -205,7 +205,6 @@ void PrintTo(const FaultCase& faultCase, std::ostream* out)
 
 class SilentFaultTest : public CommandLineTest, public ::testing::WithParamInterface<FaultCase> {
 protected:
-    const std::wstring diskFull = L"C:\\fixtures\\disk_full"; // made by wine.sh: TOVRA.DLL links to /dev/full
     HANDLE held = INVALID_HANDLE_VALUE;
 
     void Arrange(Fault fault)
@@ -226,20 +225,12 @@ protected:
         case Fault::SetupNotAProgram:
             WriteWholeFile(folder.Path() + L"TOVRA.EXB", "MZ but not really a program");
             break;
-        case Fault::DiskFull:
-            ASSERT_TRUE(MoveFileW(diskFull.c_str(), staging.c_str())) << "no disk-full fixture: " << GetLastError();
-            break;
         }
     }
     void TearDown() override
     {
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
-        if (GetParam().fault == Fault::DiskFull) { // the link goes back for the next run
-            for (const wchar_t* name : {L"TOVRA_SETUP.EXE", L"TOVRA.INF", L"TOVRAWDM.SYS"})
-                DeleteFileW((staging + name).c_str());
-            MoveFileW(staging.c_str(), diskFull.c_str());
-        }
         DeleteFileW((WindowsDirectory() + L"\\tovra_driver").c_str());
         CommandLineTest::TearDown();
     }
@@ -258,8 +249,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineTest, SilentFaultTest,
         FaultCase{
             "DestinationHeldOpen", Fault::DestinationHeldOpen, ERROR_SHARING_VIOLATION, "TOVRA.INF 失败: 错误代码 32"},
         FaultCase{"StagingPathIsAFile", Fault::StagingPathIsAFile, ERROR_ALREADY_EXISTS, "无法创建目录"},
-        FaultCase{"SetupNotAProgram", Fault::SetupNotAProgram, ERROR_BAD_EXE_FORMAT, "无法启动TOVRA_SETUP.EXE"},
-        FaultCase{"DiskFull", Fault::DiskFull, ERROR_DISK_FULL, "TOVRA.DLL 失败: 错误代码 112"}),
+        FaultCase{"SetupNotAProgram", Fault::SetupNotAProgram, ERROR_BAD_EXE_FORMAT, "无法启动TOVRA_SETUP.EXE"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CommandLineTest, SecondSilentRunGivesWayAtOnceAndTheFirstStillSucceeds)
@@ -529,6 +519,53 @@ TEST_F(UninstallRunTest, RemovesTheDriverStoreCopyTheStagingFolderAndTheMarker)
     EXPECT_TRUE(MarkerValues().empty()) << "the marker outlived the uninstall";
     EXPECT_TRUE(Logged("已从驱动程序存储删除 " + Narrow(infFolder + copy))) << Log();
     EXPECT_TRUE(Logged("结果: 成功, 退出代码 0")) << Log();
+}
+
+// What Windows holds decides, not what a call said: a copy that stays in the store is a
+// failure, and the marker keeps saying the driver is there.
+TEST_F(UninstallRunTest, StoreCopyThatCannotBeRemovedIsAFailureAndInstalledStays)
+{
+    InstallIntoTheDriverStore();
+    const std::vector<std::wstring> copies = StoreCopies();
+    DWORD code = 0;
+    {
+        const UnwritableFolder locked(infFolder.substr(0, infFolder.size() - 1));
+        code = RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\"");
+    }
+    EXPECT_NE(code, 0u) << Log();
+    EXPECT_EQ(StoreCopies(), copies) << Log();
+    EXPECT_TRUE(MarkerSaysInstalled());
+    EXPECT_EQ(MarkerValues()["LastExitCode"], Dword(code));
+    EXPECT_FALSE(Logged("已从驱动程序存储删除 ")) << Log();
+    EXPECT_TRUE(PathExists(staging + L"TOVRA.INF")) << "the staged INF that identifies the copy went";
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S"), 0u) << "a later uninstall, with the folder writable again";
+    EXPECT_TRUE(StoreCopies().empty());
+}
+
+TEST_F(UninstallRunTest, RecordedCopyStillGoesWhenTheStagedInfIsGone)
+{
+    InstallIntoTheDriverStore();
+    std::string sha256 = Narrow(Sha256OfFile(folder.Path() + L"TOVRA.INF"));
+    std::transform(sha256.begin(), sha256.end(), sha256.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+    EXPECT_EQ(MarkerValues()["DriverInfSha256"], "REG_SZ " + sha256);
+    ASSERT_TRUE(DeleteFileW((staging + L"TOVRA.INF").c_str())) << SystemError(GetLastError());
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_TRUE(StoreCopies().empty()) << Log();
+    EXPECT_TRUE(MarkerValues().empty());
+}
+
+TEST_F(UninstallRunTest, RecordedCopyThatNowHoldsAnotherPackageIsKept)
+{
+    InstallIntoTheDriverStore();
+    const std::string recorded = MarkerValues()["DriverStoreInf"];
+    ASSERT_EQ(recorded.rfind("REG_SZ ", 0), 0u) << recorded;
+    const std::wstring reused = infFolder + Widen(recorded.substr(7));
+    ASSERT_TRUE(DeleteFileW((staging + L"TOVRA.INF").c_str())) << SystemError(GetLastError());
+    WriteWholeFile(reused, otherVendorInf); // Windows gave the name to another package
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_EQ(ReadWholeFile(reused), otherVendorInf);
+    EXPECT_TRUE(Logged("已不是本驱动程序包，保留")) << Log();
+    DeleteFileW(reused.c_str());
 }
 
 TEST_F(UninstallRunTest, BoxSaysWhatWasRemovedOrThatThereWasNothing)

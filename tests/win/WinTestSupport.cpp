@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -312,6 +313,38 @@ std::wstring Sha256OfFile(const std::wstring& path)
         for (const int shift : {4, 0})
             hex += L"0123456789ABCDEF"[(byte >> shift) & 0x0F];
     return hex;
+}
+
+namespace {
+
+// Whether a new file can be made in `folder` (and is removed again at once).
+bool CanCreateIn(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"\\write_probe.tmp";
+    const HANDLE file =
+        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+} // namespace
+
+UnwritableFolder::UnwritableFolder(std::wstring folder)
+    : folder_(std::move(folder))
+{
+    if (!RunThroughWine(
+            {folder_}, [](const auto& unix) { return L"Z:\\bin\\chmod a-w " + unix[0]; },
+            [&] { return !CanCreateIn(folder_); }))
+        throw std::runtime_error("chmod left " + Utf8(folder_) + " writable");
+}
+
+UnwritableFolder::~UnwritableFolder()
+{
+    RunThroughWine(
+        {folder_}, [](const auto& unix) { return L"Z:\\bin\\chmod u+w " + unix[0]; },
+        [&] { return CanCreateIn(folder_); });
 }
 
 void MakeFileLink(const std::wstring& link, const std::wstring& target)

@@ -39,6 +39,18 @@ void MakeFolderLink(const std::wstring& link, const std::wstring& target);
 void RemoveFolderLink(const std::wstring& link);
 // The SHA-256 of a file in upper-case hexadecimal, computed with CNG (not the program's way).
 std::wstring Sha256OfFile(const std::wstring& path);
+// Takes the write permission on `folder` from everyone (chmod a-w) for the life of the
+// object, under Wine: not even its owner can then create or delete in it.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(std::wstring folder);
+    ~UnwritableFolder();
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+private:
+    std::wstring folder_;
+};
 // A symbolic link to a file (under Wine a Unix one, which Wine shows as a plain file).
 void MakeFileLink(const std::wstring& link, const std::wstring& target);
 std::string ReadWholeFile(const std::wstring& path);
