@@ -89,8 +89,9 @@ unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, 
     if (error == 0 && succeeded)
         error = marker.SetText(kMarkerDriverDate, outcome.inf.driverDate);
     if (error == 0 && succeeded)
-        error = outcome.infSha256.empty() ? marker.RemoveValue(kMarkerDriverInfSha256)
-                                          : marker.SetText(kMarkerDriverInfSha256, outcome.infSha256);
+        error = marker.SetText(kMarkerDriverProvider, outcome.inf.provider);
+    if (error == 0 && succeeded)
+        error = marker.SetText(kMarkerDriverClassGuid, outcome.inf.classGuid);
     if (error == 0 && succeeded)
         error = marker.SetNumber(kMarkerInstalled, 1);
     return error;
@@ -137,8 +138,13 @@ void RemoveMarkerAfter(Deployment& deployment, UninstallOutcome& outcome)
 
 unsigned long RemoveAndFollowWithTheMarker(Deployment& deployment)
 {
-    const RecordedStoreCopy recorded{deployment.marker.ReadText(kMarkerDriverStoreInf).value_or(""),
-        deployment.marker.ReadText(kMarkerDriverInfSha256).value_or("")};
+    const auto read = [&](const char* name) { return deployment.marker.ReadText(name).value_or(""); };
+    RecordedStoreCopy recorded;
+    recorded.name = read(kMarkerDriverStoreInf);
+    recorded.inf.driverDate = read(kMarkerDriverDate);
+    recorded.inf.driverVersion = read(kMarkerDriverVersion);
+    recorded.inf.provider = read(kMarkerDriverProvider);
+    recorded.inf.classGuid = read(kMarkerDriverClassGuid);
     UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded);
     RemoveMarkerAfter(deployment, outcome);
     RecordResult(deployment.log, deployment.system, outcome.error);

@@ -64,8 +64,9 @@ public:
 //   DriverStoreInf the driver store's copy of TOVRA.INF (oemN.inf), after a success
 //   DriverVersion  the version part of TOVRA.INF's DriverVer, after a success
 //   DriverDate     its date part, as the INF writes it, after a success
-//   DriverInfSha256 the SHA-256 of that copy, after a success: /UNINSTALL removes the copy
-//                  named in DriverStoreInf only while it still has it
+//   DriverProvider, DriverClassGuid  TOVRA.INF's Provider and ClassGuid, after a success:
+//                  with DriverVersion and DriverDate they tell whether the copy named in
+//                  DriverStoreInf is still this package
 inline constexpr const char* kMarkerInstalled = "Installed";
 inline constexpr const char* kMarkerVersion = "Version";
 inline constexpr const char* kMarkerLastExitCode = "LastExitCode";
@@ -74,7 +75,8 @@ inline constexpr const char* kMarkerLastRun = "LastRun";
 inline constexpr const char* kMarkerDriverStoreInf = "DriverStoreInf";
 inline constexpr const char* kMarkerDriverVersion = "DriverVersion";
 inline constexpr const char* kMarkerDriverDate = "DriverDate";
-inline constexpr const char* kMarkerDriverInfSha256 = "DriverInfSha256";
+inline constexpr const char* kMarkerDriverProvider = "DriverProvider";
+inline constexpr const char* kMarkerDriverClassGuid = "DriverClassGuid";
 
 // The lock file, in the Windows directory: only administrators can create files there.
 inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";

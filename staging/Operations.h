@@ -64,6 +64,9 @@ struct PackageInf {
     // [Version] DriverVer: its date as the INF writes it, and its version; empty when absent.
     std::string driverDate;
     std::string driverVersion;
+    // [Version] Provider (its string substituted) and ClassGuid; empty when absent.
+    std::string provider;
+    std::string classGuid;
 };
 
 // The operating-system calls of the procedure and the uninstall.

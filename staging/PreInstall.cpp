@@ -240,15 +240,6 @@ void TellVerdict(WindowOps& window, SystemOps& system, StepLog& log, const Setup
 
 } // namespace
 
-std::string Sha256Of(SystemOps& system, const std::string& path)
-{
-    std::string sha256;
-    if (system.HoldAndHashFile(path, sha256) != 0)
-        sha256.clear();
-    system.ReleaseHeldFile();
-    return sha256;
-}
-
 PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log,
     const WaitLimits& limits, const std::string& setupSha256)
 {
@@ -262,7 +253,6 @@ PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiti
         ShowFailure(window, system, log, InfUnreadableMessage(), kErrorInstallFailure);
         return Failed(kErrorInstallFailure);
     }
-    outcome.infSha256 = Sha256Of(system, staging.directory + kPackageInfName);
     const std::uint32_t startedAt = system.MillisecondsNow();
     if (const unsigned long error = StartCheckedSetup(window, system, log, staging.directory, setupSha256))
         return Failed(error);

@@ -14,7 +14,6 @@ struct PreInstallOutcome {
     unsigned long error = 0;
     SetupOutcome setup;
     PackageInf inf;
-    std::string infSha256; // of the staged TOVRA.INF (so of its driver-store copy); empty when not known
 };
 
 // Runs the procedure once, waiting as `limits` say. Every failure is told through
@@ -36,10 +35,6 @@ PreInstallOutcome RunWindowPreInstall(
 // left no copy in the driver store, 1460 a setup that did not end in time, or the error of
 // the step that failed (never 0 for a failure).
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
-
-// A file's SHA-256 in lower-case hexadecimal; empty when it cannot be read or this Windows
-// cannot hash.
-std::string Sha256Of(SystemOps& system, const std::string& path);
 
 // Records the result line: the code and, for a failure, the system's text for it.
 void RecordResult(StepLog& log, SystemOps& system, unsigned long code);

@@ -276,7 +276,7 @@ std::string DevicesUnknownLine(const std::string& infName, const std::string& er
 
 std::string RecordedCopyNotOursLine(const std::string& infPath)
 {
-    return Join({"检测标记记录的 ", infPath, " 已不是本驱动程序包，保留"});
+    return Join({"检测标记记录的 ", infPath, " 已不是本驱动程序包（DriverVer、Provider 或 ClassGuid 不同），保留"});
 }
 
 std::string StoreCopyStayedLine(const std::string& infPath, const std::string& error)

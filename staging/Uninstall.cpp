@@ -2,7 +2,6 @@
 
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
-#include "staging/PreInstall.h"
 #include "staging/StoreCopies.h"
 #include "staging/Texts.h"
 
@@ -74,12 +73,24 @@ private:
         const std::string& recorded = recorded_.name;
         if (!recorded.empty() && std::find(copies.begin(), copies.end(), recorded) == copies.end() &&
             system_.KindOfPath(infFolder + recorded) == PathKind::File) {
-            if (!recorded_.sha256.empty() && Sha256Of(system_, infFolder + recorded) == recorded_.sha256)
+            if (IsStillOurs(infFolder + recorded))
                 copies.push_back(recorded);
             else
                 log_.Record(RecordedCopyNotOursLine(infFolder + recorded));
         }
         return copies;
+    }
+
+    // Whether the INF at `infPath` still says what the recorded copy's INF said.
+    bool IsStillOurs(const std::string& infPath)
+    {
+        const PackageInf& ours = recorded_.inf;
+        if (ours.driverVersion.empty() || ours.driverDate.empty())
+            return false; // nothing to tell it by
+        unsigned long error = 0;
+        const std::optional<PackageInf> now = system_.ReadPackageInf(infPath, error);
+        return now && now->driverDate == ours.driverDate && now->driverVersion == ours.driverVersion &&
+            now->provider == ours.provider && now->classGuid == ours.classGuid;
     }
 
     void RemoveFromDriverStore(const std::string& infFolder, const std::string& stagedInf)

@@ -23,12 +23,13 @@ struct UninstallOutcome {
 // not find them, so the staging folder stays when one of them cannot be removed. A link in
 // the staging folder is removed as a link and never followed; a file where the folder
 // should be is left alone (183). Every step is logged.
-// The driver-store copy an install recorded: its name in the inf folder and its SHA-256.
-// It goes too, also when the staged INF is gone, but only while it still has that hash:
-// Windows gives its oemN.inf names to other packages once ours is gone.
+// The driver-store copy an install recorded: its name in the inf folder and what its INF
+// said (DriverVer, Provider, ClassGuid). It goes too, also when the staged INF is gone, but
+// only while its INF still says all of that: Windows gives its oemN.inf names to other
+// packages once ours is gone.
 struct RecordedStoreCopy {
     std::string name;
-    std::string sha256;
+    PackageInf inf;
 };
 // After the removal a second look at the store decides: a copy still there is a failure
 // (kErrorDriverStoreDeleteFailed), whatever the removal said.

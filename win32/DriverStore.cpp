@@ -88,6 +88,10 @@ std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned lo
         read.driverDate = Narrow(InfField(getField, line, 1).value_or(L""));
         read.driverVersion = Narrow(InfField(getField, line, 2).value_or(L""));
     }
+    if (findFirst(inf, L"Version", L"Provider", &line))
+        read.provider = Narrow(InfField(getField, line, 1).value_or(L""));
+    if (findFirst(inf, L"Version", L"ClassGuid", &line))
+        read.classGuid = Narrow(InfField(getField, line, 1).value_or(L""));
     close(inf);
     error = 0;
     return read;

@@ -55,7 +55,8 @@ TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
     const Journal expected = {"marker set Version=9.8.7", "marker set LastExitCode=0", "marker set SetupExitCode=0",
         "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
         "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026",
-        "marker set DriverInfSha256=" + FakeSha256("[Version] our package"), "marker set Installed=1"};
+        "marker set DriverProvider=Example Vendor", "marker set DriverClassGuid={50dd5230-ba8a-11d1-bf5d-0000f805f530}",
+        "marker set Installed=1"};
     EXPECT_EQ(markerWrites, expected);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "marker set Installed=1"), 1) << "Installed written early";
     EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");

@@ -231,7 +231,9 @@ public:
     std::map<std::string, DeviceUse> devices;             // by INF name
     unsigned long devicesError = 0;
     std::set<std::string> uninstallLeaves; // INF names whose removal says done but leaves them
-    std::optional<PackageInf> packageInf = PackageInf{{{}}, "12/08/2026", "1.0.0.0"};
+    std::optional<PackageInf> packageInf =
+        PackageInf{{{}}, "12/08/2026", "1.0.0.0", "Example Vendor", "{50dd5230-ba8a-11d1-bf5d-0000f805f530}"};
+    std::map<std::string, std::optional<PackageInf>> infsAt; // INFs other than the package's, by path
     unsigned long infError = 0;
     std::string nativeArchitecture = "x86";
     std::string lastInfRead;
@@ -291,7 +293,8 @@ public:
     {
         lastInfRead = infPath; // changes nothing: not journalled
         error = infError;
-        return packageInf;
+        const auto other = infsAt.find(infPath);
+        return other != infsAt.end() ? other->second : packageInf;
     }
     std::string NativeArchitecture() override { return nativeArchitecture; }
 

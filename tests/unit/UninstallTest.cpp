@@ -197,22 +197,38 @@ TEST_F(UninstallTest, RemovalThatSaysDoneButLeavesTheCopyIsAFailure)
 // staging folder, but only while it has the recorded hash.
 TEST_F(UninstallTest, RecordedCopyGoesWithoutTheStagedInfOnlyWhileItIsStillOurs)
 {
+    const RecordedStoreCopy recorded{"oem7.inf", *system.packageInf};
     AddFile(kInf + "\\oem7.inf", "our package");
-    const UninstallOutcome ours = RunUninstall(system, log, {"oem7.inf", FakeSha256("our package")});
+    const UninstallOutcome ours = RunUninstall(system, log, recorded);
     EXPECT_EQ(ours.error, 0u) << ours.failure;
     EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
     EXPECT_EQ(ours.removed, std::vector<std::string>{StoreCopyRemovedItem("oem7.inf")});
 
-    // oem7.inf now names another vendor's package; and a marker from before the hash.
+    // oem7.inf now names another package: each of what the INF says tells it apart, and a
+    // marker without the driver's values identifies nothing.
     AddFile(kInf + "\\oem7.inf", "a package installed after ours was removed");
-    for (const std::string& recordedHash : {FakeSha256("our package"), std::string()}) {
+    const auto another = [&](void (*change)(PackageInf&)) {
+        PackageInf inf = *system.packageInf;
+        change(inf);
+        return inf;
+    };
+    const PackageInf others[] = {another([](PackageInf& inf) { inf.driverVersion = "1.0.0.1"; }),
+        another([](PackageInf& inf) { inf.driverDate = "01/01/2027"; }),
+        another([](PackageInf& inf) { inf.provider = "Another Vendor"; }),
+        another([](PackageInf& inf) { inf.classGuid = "{4d36e978-e325-11ce-bfc1-08002be10318}"; })};
+    for (const PackageInf& other : others) {
         journal.clear();
-        const UninstallOutcome other = RunUninstall(system, log, {"oem7.inf", recordedHash});
-        EXPECT_EQ(other.error, 0u) << other.failure;
+        system.infsAt[kInf + "\\oem7.inf"] = other;
+        const UninstallOutcome outcome = RunUninstall(system, log, recorded);
+        EXPECT_EQ(outcome.error, 0u) << outcome.failure;
         EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
         EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
-        EXPECT_TRUE(log.Has("检测标记记录的 " + kInf + "\\oem7.inf 已不是本驱动程序包，保留"));
     }
+    system.infsAt.clear();
+    journal.clear();
+    EXPECT_EQ(RunUninstall(system, log, {"oem7.inf", PackageInf{}}).error, 0u);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
+    EXPECT_TRUE(log.Has("检测标记记录的 " + kInf + "\\oem7.inf 已不是本驱动程序包"));
 }
 
 TEST_F(UninstallTest, FileThatCannotBeRemovedEndsInItsCodeAndTheRestIsStillRemoved)
