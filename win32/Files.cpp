@@ -135,10 +135,10 @@ unsigned long RemoveEmptyFolder(const std::string& folder)
     return RemoveDirectoryW(path.c_str()) ? 0 : LastError();
 }
 
-unsigned long DeleteIfPresent(const std::wstring& path)
+void DeleteIfPresent(const std::wstring& path)
 {
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return 0;
+        return;
     MakeReplaceable(path);
-    return DeleteFileW(path.c_str()) ? 0 : LastError();
+    DeleteFileW(path.c_str());
 }

@@ -22,8 +22,9 @@ std::optional<std::string> ReadFileBytes(const std::string& path);
 // A file, even a read-only one, or a link of either kind (the link, never its target).
 unsigned long RemoveFile(const std::string& path);
 unsigned long RemoveEmptyFolder(const std::string& folder);
-// Deletes a file if it is there; 0 also when it is not.
-unsigned long DeleteIfPresent(const std::wstring& path);
+// Deletes a file if it is there, as far as it can: whether it went is for the caller to
+// look at, not for this call to say.
+void DeleteIfPresent(const std::wstring& path);
 
 // Clears the read-only, hidden and system attributes of an existing file, never of a
 // folder: CopyFileW refuses to replace a file that has any of them.
