@@ -1,6 +1,7 @@
 #include "shell/CommandLine.h"
 
 #include "staging/Ascii.h"
+#include "staging/DriverPackage.h"
 
 #include <optional>
 
@@ -122,4 +123,15 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
             request.unknownSwitch = argument;
     }
     return request;
+}
+
+std::optional<StoreHelperRequest> ParseStoreHelperArguments(const std::vector<std::string>& arguments)
+{
+    const bool force = arguments.size() == 3 && arguments[2] == kStoreHelperForceSwitch;
+    if ((arguments.size() != 2 && !force) || arguments[0] != kStoreHelperRemoveSwitch)
+        return std::nullopt;
+    const std::string& name = arguments[1];
+    if (name.size() <= 4 || !EndsWithIgnoringAsciiCase(name, ".inf") || name.find_first_of("\\/:") != std::string::npos)
+        return std::nullopt;
+    return StoreHelperRequest{name, force};
 }

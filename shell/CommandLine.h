@@ -6,6 +6,7 @@
 // file dropped on the program) is ignored. Portable; all strings are UTF-8.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,3 +30,11 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Reads the arguments that follow the program.
 CommandLineRequest ParseArguments(const std::vector<std::string>& arguments);
+
+// What our 64-bit store helper is asked: /REMOVE "oemN.inf" [/FORCE], exactly so; the name
+// is a plain INF file name in the inf folder, never a path. Nothing for anything else.
+struct StoreHelperRequest {
+    std::string infName;
+    bool force = false;
+};
+std::optional<StoreHelperRequest> ParseStoreHelperArguments(const std::vector<std::string>& arguments);

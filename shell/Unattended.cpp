@@ -1,8 +1,11 @@
 #include "shell/Unattended.h"
 
+#include "StoreHelperSha256.h"
 #include "Version.h"
 #include "shell/ShellTexts.h"
 #include "staging/Deployment.h"
+#include "staging/DriverPackage.h"
+#include "staging/Paths.h"
 #include "win32/LocalTime.h"
 #include "win32/LockFile.h"
 #include "win32/LogFile.h"
@@ -46,5 +49,11 @@ unsigned long RunUnattendedPreInstall(unsigned long setupTimeoutSeconds, const s
 
 unsigned long RunUninstallCommand(WindowOps& window)
 {
-    return WithDeployment(window, [](Deployment& deployment) { return RunDeploymentUninstall(deployment); });
+    return WithDeployment(window, [&](Deployment& deployment) {
+        // The 32-bit build's 64-bit store helper, beside it; a 64-bit build has none.
+        if (const std::string sha256 = PREINSTALL_STORE_HELPER_SHA256; !sha256.empty())
+            deployment.storeHelper =
+                NativeStoreHelper{ExtractFilePath(window.ExecutablePath()) + kStoreHelperName, sha256};
+        return RunDeploymentUninstall(deployment);
+    });
 }

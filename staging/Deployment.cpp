@@ -145,7 +145,7 @@ unsigned long RemoveAndFollowWithTheMarker(Deployment& deployment)
     recorded.inf.driverVersion = read(kMarkerDriverVersion);
     recorded.inf.provider = read(kMarkerDriverProvider);
     recorded.inf.classGuid = read(kMarkerDriverClassGuid);
-    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded);
+    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded, deployment.storeHelper);
     RemoveMarkerAfter(deployment, outcome);
     RecordResult(deployment.log, deployment.system, outcome.error);
     if (outcome.error != 0)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "staging/PreInstall.h"
+#include "staging/Uninstall.h"
 
 #include <string>
 
@@ -93,7 +94,8 @@ struct Deployment {
     DetectionMarker& marker;
     Clock& clock;
     std::string programVersion;
-    std::string setupSha256 = {}; // /SETUPSHA256, lower case; empty when not given
+    std::string setupSha256 = {};                      // /SETUPSHA256, lower case; empty when not given
+    std::optional<NativeStoreHelper> storeHelper = {}; // the 32-bit build's, for the uninstall
 };
 
 // /S: under the lock, withdraws Installed, runs the procedure, which waits at most

@@ -21,6 +21,13 @@ inline constexpr std::array<PackageFile, 4> kDriverPackage{{
 inline constexpr const char* kStagingFolderName = "tovra_driver";
 inline constexpr const char* kSetupParameters = "/S";
 
+// Our 64-bit program beside the shipped 32-bit one: on 64-bit Windows it does the driver
+// store's work, which belongs to the native side. Its switches: /REMOVE "oemN.inf" [/FORCE].
+inline constexpr const char* kStoreHelperName = "preinstall_store64.exe";
+inline constexpr const char* kStoreHelperRemoveSwitch = "/REMOVE";
+inline constexpr const char* kStoreHelperForceSwitch = "/FORCE";
+inline constexpr unsigned long kStoreHelperTimeoutSeconds = 300;
+
 // The staged setup program: the copy of the package's first file; and the package's INF.
 inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
 inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
@@ -43,6 +50,7 @@ inline constexpr unsigned long kErrorReparsePointEncountered = 4395;
 inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
 inline constexpr unsigned long kErrorDriverStoreDeleteFailed = 0xE000024C;
 inline constexpr unsigned long kErrorInfInUseByDevices = 0xE000023D;
+inline constexpr unsigned long kErrorInWow64 = 0xE0000235; // a 32-bit caller on 64-bit Windows
 
 // Success, with or without a restart to follow.
 inline constexpr bool IsSuccessCode(unsigned long code)

@@ -144,6 +144,21 @@ public:
     virtual std::string NativeArchitecture() = 0;
 };
 
+// Lets go of the file that HoldAndHashFile holds, however the caller's work ends.
+class HeldFileRelease {
+public:
+    explicit HeldFileRelease(SystemOps& system)
+        : system_(system)
+    {
+    }
+    ~HeldFileRelease() { system_.ReleaseHeldFile(); }
+    HeldFileRelease(const HeldFileRelease&) = delete;
+    HeldFileRelease& operator=(const HeldFileRelease&) = delete;
+
+private:
+    SystemOps& system_;
+};
+
 // The Windows directory, the one way every caller reads it; nothing on failure, with the
 // system's error code (never 0) in `error`.
 std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error);

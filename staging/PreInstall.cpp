@@ -164,21 +164,6 @@ unsigned long CheckSetupHash(
     return kErrorInvalidImageHash;
 }
 
-// Lets go of the file that HoldAndHashFile holds, however the start ends.
-class HeldFileRelease {
-public:
-    explicit HeldFileRelease(SystemOps& system)
-        : system_(system)
-    {
-    }
-    ~HeldFileRelease() { system_.ReleaseHeldFile(); }
-    HeldFileRelease(const HeldFileRelease&) = delete;
-    HeldFileRelease& operator=(const HeldFileRelease&) = delete;
-
-private:
-    SystemOps& system_;
-};
-
 // Starts the staged setup with the button disabled; the button stays disabled while the
 // run waits for the outcome.
 unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory)

@@ -284,6 +284,33 @@ std::string StoreCopyStayedLine(const std::string& infPath, const std::string& e
     return Join({"删除后 ", infPath, " 仍在驱动程序存储中: ", error});
 }
 
+std::string StoreHelperUsedLine(const std::string& helperPath, const std::string& nativeArchitecture)
+{
+    return Join({"驱动程序存储属于 ", nativeArchitecture, " 系统：由 ", helperPath, " 删除"});
+}
+
+std::string StoreHelperUnreadableLine(const std::string& helperPath, const std::string& error)
+{
+    return Join({"无法读取 64 位驱动程序存储工具 ", helperPath, "，驱动程序存储中的驱动包未删除: ", error});
+}
+
+std::string StoreHelperChangedLine(
+    const std::string& helperPath, const std::string& actual, const std::string& expected)
+{
+    return Join({helperPath, " 已被改动（SHA-256: ", actual, "，本程序所带的: ", expected,
+        "），不运行它，驱动程序存储中的驱动包未删除"});
+}
+
+std::string StoreHelperNotRunLine(const std::string& helperPath, const std::string& error)
+{
+    return Join({"64 位驱动程序存储工具 ", helperPath, " 未能运行完毕，驱动程序存储中的驱动包未删除: ", error});
+}
+
+std::string NotInNativeStoreLine(const std::string& infName, const std::string& error)
+{
+    return Join({"64 位驱动程序存储中没有 ", infName, "（", error, "），改由本程序删除"});
+}
+
 std::string StoreRemovedLine(const std::string& infPath)
 {
     return Join({"已从驱动程序存储删除 ", infPath});

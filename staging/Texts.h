@@ -82,6 +82,13 @@ std::string DevicesUnknownLine(const std::string& infName, const std::string& er
 // The copy the marker names now holds another package (or none of ours): it stays.
 std::string RecordedCopyNotOursLine(const std::string& infPath);
 std::string StoreCopyStayedLine(const std::string& infPath, const std::string& error);
+// On 64-bit Windows the removal runs in our 64-bit helper: which one, and why it could not.
+std::string StoreHelperUsedLine(const std::string& helperPath, const std::string& nativeArchitecture);
+std::string StoreHelperUnreadableLine(const std::string& helperPath, const std::string& error);
+std::string StoreHelperChangedLine(
+    const std::string& helperPath, const std::string& actual, const std::string& expected);
+std::string StoreHelperNotRunLine(const std::string& helperPath, const std::string& error);
+std::string NotInNativeStoreLine(const std::string& infName, const std::string& error);
 std::string StoreCopyRemovedItem(const std::string& infName);
 std::string NoStoreCopyToRemoveLine();
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error);

@@ -11,10 +11,12 @@ namespace {
 
 class PackageRemoval {
 public:
-    PackageRemoval(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded)
+    PackageRemoval(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded,
+        const std::optional<NativeStoreHelper>& helper)
         : system_(system)
         , log_(log)
         , recorded_(recorded)
+        , helper_(helper)
     {
     }
 
@@ -102,6 +104,8 @@ private:
             log_.Record(NoStoreCopyToRemoveLine());
             return;
         }
+        if (UsesHelper())
+            log_.Record(StoreHelperUsedLine(helper_->path, system_.NativeArchitecture()));
         std::vector<std::string> refused;
         for (const std::string& name : *copies)
             if (!RemoveStoreCopy(infFolder, name))
@@ -114,7 +118,7 @@ private:
     // False when the removal was refused (the failure recorded).
     bool RemoveStoreCopy(const std::string& infFolder, const std::string& name)
     {
-        unsigned long failed = system_.UninstallDriverPackage(infFolder, name, false);
+        std::optional<unsigned long> failed = UninstallPackage(infFolder, name, false);
         if (failed == kErrorInfInUseByDevices) {
             unsigned long error = 0;
             const std::optional<DeviceUse> devices = system_.DevicesUsing(name, error);
@@ -122,17 +126,62 @@ private:
                 log_.Record(DevicesUnknownLine(name, system_.DescribeError(error)));
             } else if (devices->present != 0) {
                 log_.Record(ReaderConnectedLine(infFolder + name, devices->present));
-                FailInDriverStore(ReaderConnectedMessage(), failed);
+                FailInDriverStore(ReaderConnectedMessage(), *failed);
                 return false;
             } else {
                 log_.Record(NoDevicePresentLine(infFolder + name, devices->installed));
-                failed = system_.UninstallDriverPackage(infFolder, name, true);
+                failed = UninstallPackage(infFolder, name, true);
             }
         }
-        if (failed == 0)
+        if (!failed)
+            return false;
+        if (*failed == 0)
             return true;
-        FailInDriverStore(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(failed)), failed);
+        FailInDriverStore(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(*failed)), *failed);
         return false;
+    }
+
+    bool UsesHelper() { return helper_ && system_.NativeArchitecture() != "x86"; }
+
+    // One removal from the store, here or in the helper; nothing when the helper could not
+    // tell (the failure recorded).
+    std::optional<unsigned long> UninstallPackage(const std::string& infFolder, const std::string& name, bool force)
+    {
+        if (!UsesHelper())
+            return system_.UninstallDriverPackage(infFolder, name, force);
+        const std::optional<unsigned long> native = UninstallInHelper(infFolder, name, force);
+        if (native != kErrorFileNotFound)
+            return native;
+        // Not in the native store. Wine keeps a store per architecture, and what a 32-bit
+        // setup added is in this process's; Windows then refuses, and the helper's answer stands.
+        log_.Record(NotInNativeStoreLine(name, system_.DescribeError(*native)));
+        return system_.UninstallDriverPackage(infFolder, name, force) == 0 ? 0 : native;
+    }
+
+    std::optional<unsigned long> UninstallInHelper(const std::string& infFolder, const std::string& name, bool force)
+    {
+        const HeldFileRelease release(system_);
+        std::string sha256;
+        if (const unsigned long error = system_.HoldAndHashFile(helper_->path, sha256)) {
+            FailInDriverStore(StoreHelperUnreadableLine(helper_->path, system_.DescribeError(error)), error);
+            return std::nullopt;
+        }
+        if (sha256 != helper_->sha256) {
+            FailInDriverStore(StoreHelperChangedLine(helper_->path, sha256, helper_->sha256), kErrorInvalidImageHash);
+            return std::nullopt;
+        }
+        const std::string parameters = std::string(kStoreHelperRemoveSwitch) + " \"" + name + '"' +
+            (force ? std::string(" ") + kStoreHelperForceSwitch : "");
+        StartedProgram started;
+        unsigned long exitCode = 0;
+        unsigned long error = system_.StartProgram(helper_->path, parameters, infFolder, started);
+        if (error == 0 && (error = system_.WaitForStartedProgram(kStoreHelperTimeoutSeconds, exitCode)) != 0)
+            system_.EndStartedProgram();
+        if (error != 0) {
+            FailInDriverStore(StoreHelperNotRunLine(helper_->path, system_.DescribeError(error)), error);
+            return std::nullopt;
+        }
+        return exitCode;
     }
 
     void FailInDriverStore(const std::string& line, unsigned long error)
@@ -224,12 +273,14 @@ private:
     SystemOps& system_;
     StepLog& log_;
     const RecordedStoreCopy& recorded_;
+    const std::optional<NativeStoreHelper>& helper_;
     UninstallOutcome outcome_;
 };
 
 } // namespace
 
-UninstallOutcome RunUninstall(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded)
+UninstallOutcome RunUninstall(
+    SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded, const std::optional<NativeStoreHelper>& helper)
 {
-    return PackageRemoval(system, log, recorded).Run();
+    return PackageRemoval(system, log, recorded, helper).Run();
 }

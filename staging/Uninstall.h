@@ -5,6 +5,7 @@
 
 #include "staging/Operations.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ struct RecordedStoreCopy {
     std::string name;
     PackageInf inf;
 };
+// Our 64-bit helper (kStoreHelperName) beside the 32-bit build, and the SHA-256 it was built
+// with. Where Windows is not 32-bit the driver store belongs to the native side, which may
+// refuse a 32-bit caller (kErrorInWow64): the removals run in the helper, started only while
+// its bytes are the ones built, and held unchanged until it has ended.
+struct NativeStoreHelper {
+    std::string path;
+    std::string sha256;
+};
 // After the removal a second look at the store decides: a copy still there is a failure
 // (kErrorDriverStoreDeleteFailed), whatever the removal said.
-UninstallOutcome RunUninstall(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded = {});
+UninstallOutcome RunUninstall(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded = {},
+    const std::optional<NativeStoreHelper>& helper = std::nullopt);

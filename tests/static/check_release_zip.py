@@ -14,7 +14,7 @@ import sys
 import tempfile
 import zlib
 
-NAMES = ['preinstall.exe', '使用说明.txt', 'SHA256SUMS']
+NAMES = ['preinstall.exe', 'preinstall_store64.exe', '使用说明.txt', 'SHA256SUMS']
 UTF8_FLAG = 0x800
 LOCAL, CENTRAL = b'PK\x03\x04', b'PK\x01\x02'
 
@@ -69,8 +69,8 @@ def failures_of(archive):
         if (version, crc, field[5:]) != (1, zlib.crc32(name), '使用说明.txt'.encode('utf-8')):
             failures.append(f'{where}: the Unicode Path field is wrong: {field!r}')
     kinds = sorted(kind for kind, _, _, _ in headers(archive))
-    if kinds != ['central'] * 3 + ['local'] * 3:
-        failures.append(f'expected 3 entries with both headers, found {kinds}')
+    if kinds != ['central'] * len(NAMES) + ['local'] * len(NAMES):
+        failures.append(f'expected {len(NAMES)} entries with both headers, found {kinds}')
     return failures
 
 

@@ -96,4 +96,21 @@ TEST(ParseArguments, UninstallIsASwitchOfItsOwn)
     EXPECT_EQ(ParseArguments({"/UNINSTALLX"}).unknownSwitch, "/UNINSTALLX");
 }
 
+// The store helper removes a package by its INF's name in the inf folder, and nothing else.
+TEST(ParseStoreHelperArguments, TakesOnlyAPlainInfNameAndForce)
+{
+    const auto plain = ParseStoreHelperArguments({"/REMOVE", "oem12.inf"});
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->infName, "oem12.inf");
+    EXPECT_FALSE(plain->force);
+    const auto forced = ParseStoreHelperArguments({"/REMOVE", "oem12.INF", "/FORCE"});
+    ASSERT_TRUE(forced);
+    EXPECT_TRUE(forced->force);
+    const std::vector<std::vector<std::string>> refused{{}, {"/REMOVE"}, {"/REMOVE", "..\\system32\\x.inf"},
+        {"/REMOVE", "C:x.inf"}, {"/REMOVE", "a/b.inf"}, {"/REMOVE", ".inf"}, {"/REMOVE", "oem1.sys"},
+        {"/REMOVE", "oem1.inf", "/FORCE", "/FORCE"}, {"/REMOVE", "oem1.inf", "/S"}, {"/DELETE", "oem1.inf"}};
+    for (const auto& arguments : refused)
+        EXPECT_FALSE(ParseStoreHelperArguments(arguments)) << (arguments.empty() ? "" : arguments.back());
+}
+
 } // namespace

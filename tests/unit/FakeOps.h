@@ -184,6 +184,10 @@ public:
     {
         journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
         heldAtStart = fileHeld;
+        if (program == helperPath && startError == 0) {
+            RunHelper(workingDirectory, parameters);
+            return 0;
+        }
         started = {4242, jobError};
         if (startError == 0) {
             startedAt = now;
@@ -193,6 +197,11 @@ public:
     }
     unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override
     {
+        if (helperExitCode) {
+            exitCode = *helperExitCode;
+            helperExitCode.reset();
+            return waitError;
+        }
         if (timeoutSeconds != 0)
             throw std::logic_error("a run blocks in the SetupWaiting, never here");
         if (waitError != 0 || !startedAt)
@@ -236,6 +245,10 @@ public:
     std::map<std::string, std::optional<PackageInf>> infsAt; // INFs other than the package's, by path
     unsigned long infError = 0;
     std::string nativeArchitecture = "x86";
+    bool wow64 = false;                          // this process is 32-bit on 64-bit Windows
+    std::set<std::string> in32BitStoreOnly;      // INF names a 32-bit setup added under Wine
+    std::string helperPath;                      // the program that StartProgram runs as our 64-bit helper
+    std::optional<unsigned long> helperExitCode; // of the helper started last, until waited for
     std::string lastInfRead;
 
     PathKind KindOfPath(const std::string& path) override
@@ -272,7 +285,29 @@ public:
     }
     unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
     {
-        journal_.push_back((force ? "force uninstall " : "uninstall ") + infName);
+        if (wow64)
+            return kErrorInWow64; // as Windows may answer a 32-bit caller
+        return RemoveFromStore(infFolder, infName, force, "");
+    }
+    // Wine's store of the other architecture, where the helper does not find the package.
+    unsigned long RemoveInHelper(const std::string& infFolder, const std::string& infName, bool force)
+    {
+        if (in32BitStoreOnly.count(infName) != 0)
+            return kErrorFileNotFound;
+        return RemoveFromStore(infFolder, infName, force, "helper ");
+    }
+    // Our 64-bit helper, when `program` is it: removes as Windows' own side would.
+    void RunHelper(const std::string& infFolder, const std::string& parameters)
+    {
+        const bool force = parameters.size() > 7 && parameters.substr(parameters.size() - 7) == " /FORCE";
+        const std::size_t nameStart = parameters.find('"') + 1;
+        const std::string name = parameters.substr(nameStart, parameters.find('"', nameStart) - nameStart);
+        helperExitCode = RemoveInHelper(infFolder, name, force);
+    }
+    unsigned long RemoveFromStore(
+        const std::string& infFolder, const std::string& infName, bool force, const std::string& by)
+    {
+        journal_.push_back(by + (force ? "force uninstall " : "uninstall ") + infName);
         const auto error = uninstallErrors.find(infName);
         if (error != uninstallErrors.end() && !(force && error->second == kErrorInfInUseByDevices))
             return error->second;

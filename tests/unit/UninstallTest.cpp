@@ -168,7 +168,6 @@ TEST_F(UninstallTest, PackageDevicesWereInstalledWithGoesByForceOnlyWhileNoneIsC
 TEST_F(UninstallTest, RefusalOfA32BitCallerIsAFailureAndNeverForced)
 {
     Install();
-    constexpr unsigned long kErrorInWow64 = 0xE0000235;
     system.uninstallErrors["oem7.inf"] = kErrorInWow64;
     const UninstallOutcome outcome = RunUninstall(system, log);
     EXPECT_EQ(outcome.error, kErrorInWow64);
@@ -176,6 +175,127 @@ TEST_F(UninstallTest, RefusalOfA32BitCallerIsAFailureAndNeverForced)
     EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "force uninstall oem7.inf"), 0);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "devices oem7.inf"), 0);
+}
+
+// The shipped 32-bit build on 64-bit Windows: the store's work runs in our 64-bit helper,
+// and only while the helper is the one built with it.
+class HelperUninstallTest : public UninstallTest {
+protected:
+    const std::string helperPath = "\\\\server\\share\\preinstall_store64.exe";
+    NativeStoreHelper helper{helperPath, FakeSha256("MZ our helper")};
+
+    void SetUp() override
+    {
+        UninstallTest::SetUp();
+        Install();
+        system.wow64 = true;
+        system.nativeArchitecture = "amd64";
+        system.helperPath = helperPath;
+        AddFile(helperPath, "MZ our helper");
+    }
+    UninstallOutcome Run() { return RunUninstall(system, log, {}, helper); }
+    // The copy stayed, and so did what identifies it.
+    void ExpectKeptWith(const UninstallOutcome& outcome, unsigned long code)
+    {
+        EXPECT_EQ(outcome.error, code) << outcome.failure;
+        EXPECT_EQ(outcome.driverStoreError, code);
+        EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
+        EXPECT_TRUE(OnDisk(kStaging + "\\TOVRA.INF"));
+        EXPECT_FALSE(system.fileHeld);
+    }
+};
+
+TEST_F(HelperUninstallTest, RemovesEachCopyInTheHelperWhileHoldingIt)
+{
+    AddFile(kInf + "\\oem9.inf", "our package");
+    const UninstallOutcome outcome = Run();
+    EXPECT_EQ(outcome.error, 0u) << outcome.failure;
+    EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
+    EXPECT_FALSE(OnDisk(kInf + "\\oem9.inf"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "helper uninstall oem7.inf"), 1);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
+    EXPECT_LT(Position("hold and hash " + helperPath),
+        Position("start " + helperPath + " /REMOVE \"oem7.inf\" in " + kInf + "\\"));
+    EXPECT_TRUE(system.heldAtStart);
+    EXPECT_FALSE(system.fileHeld);
+    EXPECT_TRUE(log.Has("驱动程序存储属于 amd64 系统：由 " + helperPath + " 删除"));
+
+    // On 32-bit Windows the store is this process's own: no helper.
+    journal.clear();
+    Install();
+    system.wow64 = false;
+    system.nativeArchitecture = "x86";
+    EXPECT_EQ(Run().error, 0u);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 1);
+    EXPECT_EQ(Position("hold and hash " + helperPath), journal.size());
+}
+
+TEST_F(HelperUninstallTest, ForceGoesThroughTheHelperOnlyWhenNoDeviceIsPresent)
+{
+    system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
+    system.devices["oem7.inf"] = DeviceUse{2, 1};
+    ExpectKeptWith(Run(), kErrorInfInUseByDevices);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "helper force uninstall oem7.inf"), 0);
+
+    system.devices["oem7.inf"] = DeviceUse{2, 0};
+    EXPECT_EQ(Run().error, 0u);
+    EXPECT_LT(Position("start " + helperPath + " /REMOVE \"oem7.inf\" /FORCE in " + kInf + "\\"),
+        Position("helper force uninstall oem7.inf"));
+    EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
+}
+
+// Wine keeps a driver store per architecture: what a 32-bit setup added is only in its own.
+TEST_F(HelperUninstallTest, CopyTheHelperDoesNotFindIsTriedInThisProcesssOwnStore)
+{
+    system.in32BitStoreOnly.insert("oem7.inf");
+    ExpectKeptWith(Run(), kErrorFileNotFound); // Windows refuses the 32-bit call: the helper's answer stands
+    EXPECT_TRUE(log.Has("64 位驱动程序存储中没有 oem7.inf（error 2），改由本程序删除"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "helper uninstall oem7.inf"), 0);
+
+    system.wow64 = false; // Wine's 32-bit setupapi removes from its own store
+    EXPECT_EQ(Run().error, 0u);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 1);
+    EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
+}
+
+TEST_F(HelperUninstallTest, HelperThatIsMissingIsNeverReplacedByThe32BitCall)
+{
+    system.hashError = kErrorFileNotFound;
+    const UninstallOutcome outcome = Run();
+    ExpectKeptWith(outcome, kErrorFileNotFound);
+    EXPECT_EQ(
+        outcome.failure, "无法读取 64 位驱动程序存储工具 " + helperPath + "，驱动程序存储中的驱动包未删除: error 2");
+    EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                  [](const std::string& entry) { return entry.find("uninstall") != std::string::npos; }),
+        0);
+}
+
+TEST_F(HelperUninstallTest, ChangedHelperIsNotStarted)
+{
+    system.bytes[helperPath] = "MZ something else";
+    ExpectKeptWith(Run(), kErrorInvalidImageHash);
+    EXPECT_TRUE(log.Has("已被改动（SHA-256: " + FakeSha256("MZ something else")));
+    EXPECT_TRUE(std::none_of(
+        journal.begin(), journal.end(), [](const std::string& entry) { return entry.rfind("start", 0) == 0; }));
+}
+
+TEST_F(HelperUninstallTest, HelperThatCannotStartOrDoesNotEndIsAFailure)
+{
+    system.startError = 193; // ERROR_BAD_EXE_FORMAT: no x64 on this Windows
+    ExpectKeptWith(Run(), 193);
+    EXPECT_TRUE(log.Has("未能运行完毕"));
+
+    system.startError = 0;
+    system.waitError = kErrorTimeout;
+    system.uninstallLeaves.insert("oem7.inf");
+    ExpectKeptWith(Run(), kErrorTimeout);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "end setup"), 1);
+}
+
+TEST_F(HelperUninstallTest, HelperThatSaysDoneButLeavesTheCopyIsAFailure)
+{
+    system.uninstallLeaves.insert("oem7.inf");
+    ExpectKeptWith(Run(), kErrorDriverStoreDeleteFailed);
 }
 
 TEST_F(UninstallTest, RemovalThatSaysDoneButLeavesTheCopyIsAFailure)

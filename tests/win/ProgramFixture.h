@@ -107,6 +107,8 @@ protected:
     {
         CopyStandInPackage(where);
         CopyTestFile(BuildUnderTest() + L"preinstall.exe", where + L"preinstall.exe");
+        if (PathExists(BuildUnderTest() + kStoreHelper)) // as the release places it
+            CopyTestFile(BuildUnderTest() + kStoreHelper, where + kStoreHelper);
     }
 
     // Starts the program and finds its window and controls.

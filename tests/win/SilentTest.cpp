@@ -519,6 +519,43 @@ TEST_F(UninstallRunTest, RemovesTheDriverStoreCopyTheStagingFolderAndTheMarker)
     EXPECT_TRUE(MarkerValues().empty()) << "the marker outlived the uninstall";
     EXPECT_TRUE(Logged("已从驱动程序存储删除 " + Narrow(infFolder + copy))) << Log();
     EXPECT_TRUE(Logged("结果: 成功, 退出代码 0")) << Log();
+    // Wine 10 is 64-bit Windows: the shipped build removed it with its 64-bit helper.
+    EXPECT_EQ(Logged("驱动程序存储属于 amd64 系统"), TestsTheShippedBuild()) << Log();
+}
+
+// Most 64-bit driver packages bring a 64-bit setup; its copy is in the 64-bit driver store.
+TEST_F(UninstallRunTest, ShippedBuildRemovesWhatA64BitSetupAdded)
+{
+    if (!TestsTheShippedBuild())
+        GTEST_SKIP() << "only the shipped 32-bit build works across the architectures";
+    CopyTestFile(TestProgramsBuild() + L"package\\TOVRA.EXB", folder.Path() + L"TOVRA.EXB");
+    InstallIntoTheDriverStore();
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 0u) << Log();
+    EXPECT_TRUE(StoreCopies().empty()) << Log();
+    EXPECT_TRUE(Logged("驱动程序存储属于 amd64 系统")) << Log();
+    EXPECT_TRUE(MarkerValues().empty());
+}
+
+// The helper runs as SYSTEM from wherever the program lies: only the one built with it.
+TEST_F(UninstallRunTest, StoreHelperThatIsMissingOrChangedIsNotRunAndTheCopyStays)
+{
+    if (!TestsTheShippedBuild())
+        GTEST_SKIP() << "a 64-bit build has no helper";
+    InstallIntoTheDriverStore();
+    const std::vector<std::wstring> copies = StoreCopies();
+    const std::wstring helper = folder.Path() + kStoreHelper;
+    ASSERT_TRUE(DeleteFileW(helper.c_str())) << SystemError(GetLastError());
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 2u) << Log();
+    EXPECT_TRUE(Logged("无法读取 64 位驱动程序存储工具 " + Narrow(helper))) << Log();
+
+    const std::string ours = ReadWholeFile(BuildUnderTest() + kStoreHelper);
+    CopyTestFile(TestProgramsBuild() + kStoreHelper, helper); // a 64-bit helper, but not ours
+    ASSERT_NE(ReadWholeFile(helper), ours);
+    EXPECT_EQ(RunToEnd(L"/UNINSTALL /S /LOG=\"" + logPath + L"\""), 577u) << Log();
+    EXPECT_TRUE(Logged(Narrow(helper) + " 已被改动")) << Log();
+    EXPECT_EQ(StoreCopies(), copies);
+    EXPECT_TRUE(MarkerSaysInstalled());
+    EXPECT_TRUE(PathExists(staging + L"TOVRA.INF"));
 }
 
 // What Windows holds decides, not what a call said: a copy that stays in the store is a

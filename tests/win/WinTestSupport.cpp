@@ -140,6 +140,22 @@ std::wstring BuildUnderTest()
     return path;
 }
 
+bool TestsTheShippedBuild()
+{
+    const wchar_t* suite = _wgetenv(L"PREINSTALL_SUITE");
+    return suite != nullptr && std::wstring(suite).rfind(L"i686.", 0) == 0;
+}
+
+std::wstring TestProgramsBuild()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    for (int level = 0; level < 3; ++level) // <build>\tests\win\program.exe
+        folder.erase(folder.find_last_of(L'\\'));
+    return folder + L"\\";
+}
+
 std::wstring StandInPackage()
 {
     return BuildUnderTest() + L"package\\";

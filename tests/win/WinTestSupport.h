@@ -64,6 +64,11 @@ bool WaitForFile(const std::wstring& path, unsigned milliseconds);
 // The Windows build under test, as Wine sees it, with a trailing backslash: the folder
 // that PREINSTALL_BUILD names (set by wine.sh from the test's suite).
 std::wstring BuildUnderTest();
+// The 32-bit build ships its 64-bit store helper beside the program. Whether the build under
+// test is that one, and the folder of this 64-bit build (that of the test programs).
+inline constexpr const wchar_t* kStoreHelper = L"preinstall_store64.exe";
+bool TestsTheShippedBuild();
+std::wstring TestProgramsBuild();
 // Its stand-in driver package folder, and its test builds and probes (tests/variants).
 std::wstring StandInPackage();
 std::wstring VariantProgram(const std::wstring& fileName);
