@@ -6,8 +6,13 @@
 
 #include "Version.h"
 
+#include <windows.h>
+
+#include <setupapi.h>
+
 #include <algorithm>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -464,6 +469,63 @@ TEST_F(CommandLineTest, BootstrapperIsWaitedForUntilItsChildAddsThePackage)
     EXPECT_TRUE(InDriverStore());
     EXPECT_TRUE(Logged("等待它启动的进程")) << Log();
     EXPECT_TRUE(MarkerSaysInstalled());
+}
+
+// A device of our own (ROOT\\TOVRATEST\\nnnn, a smart-card reader) whose driver key names
+// `infName` as its InfPath, as if Windows had installed it with that package; removed again.
+class RegisteredDevice {
+public:
+    explicit RegisteredDevice(const std::wstring& infName)
+    {
+        static const GUID kSmartCardReaders{
+            0x50dd5230, 0xba8a, 0x11d1, {0xbf, 0x5d, 0x00, 0x00, 0xf8, 0x05, 0xf5, 0x30}};
+        devices_ = SetupDiCreateDeviceInfoList(&kSmartCardReaders, nullptr);
+        device_.cbSize = sizeof device_;
+        if (devices_ == INVALID_HANDLE_VALUE ||
+            !SetupDiCreateDeviceInfoW(
+                devices_, L"TOVRATEST", &kSmartCardReaders, nullptr, nullptr, DICD_GENERATE_ID, &device_) ||
+            !SetupDiRegisterDeviceInfo(devices_, &device_, 0, nullptr, nullptr, nullptr))
+            throw std::runtime_error("cannot register a device: " + SystemError(GetLastError()));
+        const HKEY key = SetupDiCreateDevRegKeyW(devices_, &device_, DICS_FLAG_GLOBAL, 0, DIREG_DRV, nullptr, nullptr);
+        if (key == INVALID_HANDLE_VALUE)
+            throw std::runtime_error("cannot create its driver key: " + SystemError(GetLastError()));
+        const LONG written = RegSetValueExW(key, L"InfPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(infName.c_str()),
+            static_cast<DWORD>((infName.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        if (written != ERROR_SUCCESS)
+            throw std::runtime_error("cannot write its InfPath: " + SystemError(written));
+    }
+    ~RegisteredDevice()
+    {
+        SetupDiRemoveDevice(devices_, &device_);
+        SetupDiDestroyDeviceInfoList(devices_);
+    }
+    RegisteredDevice(const RegisteredDevice&) = delete;
+    RegisteredDevice& operator=(const RegisteredDevice&) = delete;
+
+private:
+    HDEVINFO devices_ = INVALID_HANDLE_VALUE;
+    SP_DEVINFO_DATA device_{};
+};
+
+// The uninstall counts the devices installed with the package in the build's own bitness:
+// the shipped 32-bit build on 64-bit Windows sees what the 64-bit side registered.
+TEST(DeviceQuery, FindsTheDevicesInstalledWithAPackageFromEitherBuild)
+{
+    const std::wstring probe = VariantProgram(L"devices_probe.exe");
+    const auto devicesUsing = [&](const std::wstring& infName) {
+        RunningProgram run(probe, BuildUnderTest(), nullptr, infName);
+        return run.WaitForExit(60000);
+    };
+    EXPECT_EQ(devicesUsing(L"oem_tovra_probe.inf"), 0u);
+    {
+        const RegisteredDevice device(L"oem_tovra_probe.inf");
+        const DWORD found = devicesUsing(L"OEM_TOVRA_PROBE.INF"); // Windows compares without case
+        EXPECT_EQ(found / 100, 1u) << "installed " << found / 100 << ", present " << found % 100;
+        EXPECT_LE(found % 100, 1u);
+        EXPECT_EQ(devicesUsing(L"oem_tovra_other.inf"), 0u);
+    }
+    EXPECT_EQ(devicesUsing(L"oem_tovra_probe.inf"), 0u);
 }
 
 // /UNINSTALL after installs whose stand-in setup put its INF into the driver store.
