@@ -9,9 +9,9 @@
 #include "staging/Texts.h"
 #include "ui/Unit1.h"
 #include "win32/DllSearch.h"
+#include "win32/Errors.h"
 #include "win32/LogFile.h"
 #include "win32/Sha256.h"
-#include "win32/SystemOps.h"
 #include "win32/Text.h"
 
 #include <cstdlib>
@@ -54,8 +54,8 @@ int RunWindow()
 int RejectCommandLine(const CommandLineRequest& request, const std::string& text, unsigned long code)
 {
     ProgramLog().Record(MessageLine(kWarningCaption, text));
-    Win32SystemOps system;
-    RecordResult(ProgramLog(), system, code);
+    Win32ErrorTexts errors;
+    RecordResult(ProgramLog(), errors, code);
     if (!request.silent)
         Application->MessageBox(text, kWarningCaption, kIconExclamation);
     return static_cast<int>(code);

@@ -6,7 +6,8 @@
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
 #include "win32/DllSearch.h"
-#include "win32/SystemOps.h"
+#include "win32/DriverStore.h"
+#include "win32/Files.h"
 #include "win32/Text.h"
 
 #include <windows.h>
@@ -20,11 +21,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         ParseStoreHelperArguments({arguments.begin() + 1, arguments.end()});
     if (!request)
         return static_cast<int>(kErrorInvalidParameter);
-    Win32SystemOps system;
-    unsigned long error = 0;
-    const std::optional<std::string> windows = WindowsDirectory(system, error);
+    Win32Files files;
+    const Result<std::string> windows = WindowsDirectory(files);
     if (!windows)
-        return static_cast<int>(error);
+        return static_cast<int>(windows.Error());
     return static_cast<int>(
-        system.UninstallDriverPackage(EnsureTrailingBackslash(*windows) + "inf\\", request->infName, request->force));
+        UninstallDriverPackage(EnsureTrailingBackslash(*windows) + "inf\\", request->infName, request->force));
 }

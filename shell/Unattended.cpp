@@ -12,8 +12,8 @@
 #include "win32/Processes.h"
 #include "win32/RegistryMarker.h"
 #include "win32/SetupWaiting.h"
-#include "win32/SystemOps.h"
 #include "win32/Text.h"
+#include "win32/WindowsSystem.h"
 
 #include <windows.h>
 
@@ -26,13 +26,12 @@ template <class Run> unsigned long WithDeployment(WindowOps& window, const Run& 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     StepLog& log = ProgramLog();
     log.Record(CommandLineLogLine(Narrow(GetCommandLineW())));
-    Win32SystemOps system;
-    BlockingWaiting waiting(system);
+    WindowsSystem system;
+    BlockingWaiting waiting;
     RunLockFile lock;
     StagedSetupByPath runningSetup;
     RegistryMarker marker;
-    LocalClock clock;
-    Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, clock, PREINSTALL_VERSION};
+    Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, PREINSTALL_VERSION};
     return run(deployment);
 }
 

@@ -15,7 +15,7 @@ namespace {
 unsigned long GiveWay(Deployment& deployment, const std::string& reason, unsigned long code)
 {
     deployment.log.Record(reason);
-    RecordResult(deployment.log, deployment.system, code);
+    RecordResult(deployment.log, deployment.system.errors, code);
     deployment.window.ShowMessage(reason, kWarningCaption, kIconExclamation);
     return code;
 }
@@ -24,16 +24,16 @@ unsigned long GiveWay(Deployment& deployment, const std::string& reason, unsigne
 // (1618: retry later). A lock that cannot be placed ends the run in its error.
 template <class Work> unsigned long UnderLock(Deployment& deployment, const Work& work)
 {
-    SystemOps& system = deployment.system;
-    unsigned long error = 0;
-    const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
+    ErrorTexts& errors = deployment.system.errors;
+    const Result<std::string> windowsDirectory = WindowsDirectory(deployment.system.files);
     if (!windowsDirectory)
-        return GiveWay(deployment, WindowsDirectoryUnreadableLine(system.DescribeError(error)), error);
+        return GiveWay(deployment, WindowsDirectoryUnreadableLine(errors.DescribeError(windowsDirectory.Error())),
+            windowsDirectory.Error());
     if (const unsigned long error = deployment.lock.Take(EnsureTrailingBackslash(*windowsDirectory) + kLockFileName)) {
         // Access denied is not another run: the account may not write the Windows directory.
         if (error == kErrorSharingViolation)
             return GiveWay(deployment, AlreadyRunningLine(), kErrorInstallAlreadyRunning);
-        return GiveWay(deployment, LockFailedLine(system.DescribeError(error)), error);
+        return GiveWay(deployment, LockFailedLine(errors.DescribeError(error)), error);
     }
     const std::string stagedSetup =
         EnsureTrailingBackslash(*windowsDirectory) + kStagingFolderName + "\\" + kStagedSetupName;
@@ -52,7 +52,7 @@ template <class Work> unsigned long Guarded(Deployment& deployment, const Work& 
     } catch (...) {
         deployment.log.Record(UnexpectedErrorLine(""));
     }
-    RecordResult(deployment.log, deployment.system, kErrorInstallFailure);
+    RecordResult(deployment.log, deployment.system.errors, kErrorInstallFailure);
     return kErrorInstallFailure;
 }
 
@@ -60,8 +60,8 @@ template <class Work> unsigned long Guarded(Deployment& deployment, const Work& 
 // read success from it.
 unsigned long MarkerFailed(Deployment& deployment, unsigned long error)
 {
-    deployment.log.Record(MarkerFailedLine(deployment.system.DescribeError(error)));
-    RecordResult(deployment.log, deployment.system, error);
+    deployment.log.Record(MarkerFailedLine(deployment.system.errors.DescribeError(error)));
+    RecordResult(deployment.log, deployment.system.errors, error);
     return error;
 }
 
@@ -81,7 +81,7 @@ unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, 
         error = setupExitCode ? marker.SetNumber(kMarkerSetupExitCode, *setupExitCode)
                               : marker.RemoveValue(kMarkerSetupExitCode);
     if (error == 0)
-        error = marker.SetText(kMarkerLastRun, deployment.clock.LocalTime());
+        error = marker.SetText(kMarkerLastRun, deployment.system.clock.LocalTime());
     if (error == 0 && succeeded)
         error = marker.SetText(kMarkerDriverStoreInf, outcome.setup.storeCopy);
     if (error == 0 && succeeded)
@@ -108,7 +108,7 @@ unsigned long InstallAndRecord(Deployment& deployment, unsigned long timeoutSeco
     const unsigned long code = DeploymentExitCode(outcome);
     if (const unsigned long error = RecordRunInMarker(deployment, code, outcome))
         return MarkerFailed(deployment, error);
-    RecordResult(deployment.log, deployment.system, code);
+    RecordResult(deployment.log, deployment.system.errors, code);
     return code;
 }
 
@@ -119,12 +119,12 @@ void RemoveMarkerAfter(Deployment& deployment, UninstallOutcome& outcome)
         // Installed and the driver's values stay true; the failed uninstall is on record.
         deployment.log.Record(MarkerKeptLine());
         if (const unsigned long error = deployment.marker.SetNumber(kMarkerLastExitCode, outcome.error))
-            deployment.log.Record(MarkerFailedLine(deployment.system.DescribeError(error)));
+            deployment.log.Record(MarkerFailedLine(deployment.system.errors.DescribeError(error)));
         return;
     }
     bool removed = false;
     if (const unsigned long error = deployment.marker.RemoveAll(removed)) {
-        const std::string line = MarkerFailedLine(deployment.system.DescribeError(error));
+        const std::string line = MarkerFailedLine(deployment.system.errors.DescribeError(error));
         deployment.log.Record(line);
         if (outcome.error == 0) {
             outcome.error = error;
@@ -147,7 +147,7 @@ unsigned long RemoveAndFollowWithTheMarker(Deployment& deployment)
     recorded.inf.classGuid = read(kMarkerDriverClassGuid);
     UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded, deployment.storeHelper);
     RemoveMarkerAfter(deployment, outcome);
-    RecordResult(deployment.log, deployment.system, outcome.error);
+    RecordResult(deployment.log, deployment.system.errors, outcome.error);
     if (outcome.error != 0)
         deployment.window.ShowMessage(outcome.failure, kWarningCaption, kIconExclamation);
     else

@@ -49,13 +49,6 @@ public:
     virtual unsigned long RemoveAll(bool& removed) = 0;
 };
 
-class Clock {
-public:
-    virtual ~Clock() = default;
-    // The local time as yyyy-mm-dd hh:mm:ss.
-    virtual std::string LocalTime() = 0;
-};
-
 // The marker's values:
 //   Installed      1, only after a run whose verdict is success; written last
 //   Version        this program's version
@@ -86,13 +79,12 @@ inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";
 // unattended, one box for /UNINSTALL without /S.
 struct Deployment {
     WindowOps& window;
-    SystemOps& system;
+    OperatingSystem system;
     SetupWaiting& waiting;
     StepLog& log;
     RunLock& lock;
     RunningSetupCheck& runningSetup;
     DetectionMarker& marker;
-    Clock& clock;
     std::string programVersion;
     std::string setupSha256 = {};                      // /SETUPSHA256, lower case; empty when not given
     std::optional<NativeStoreHelper> storeHelper = {}; // the 32-bit build's, for the uninstall

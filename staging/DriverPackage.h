@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 struct PackageFile {
     const char* name;           // file in the package directory
@@ -34,8 +35,10 @@ inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
 
 // Windows' codes for the results deployment tools tell apart.
 inline constexpr unsigned long kErrorFileNotFound = 2;
+inline constexpr unsigned long kErrorAccessDenied = 5;
 inline constexpr unsigned long kErrorSharingViolation = 32;
 inline constexpr unsigned long kErrorNotSupported = 50;
+inline constexpr unsigned long kErrorFileExists = 80;
 inline constexpr unsigned long kErrorInvalidParameter = 87;
 inline constexpr unsigned long kErrorInvalidImageHash = 577;
 inline constexpr unsigned long kErrorAlreadyExists = 183;
@@ -51,6 +54,16 @@ inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
 inline constexpr unsigned long kErrorDriverStoreDeleteFailed = 0xE000024C;
 inline constexpr unsigned long kErrorInfInUseByDevices = 0xE000023D;
 inline constexpr unsigned long kErrorInWow64 = 0xE0000235; // a 32-bit caller on 64-bit Windows
+
+// SetupAPI's own codes (0xE000xxxx) as the HRESULT under which Windows keeps their texts
+// (HRESULT_FROM_SETUPAPI: facility 15); nothing for any other code.
+inline constexpr std::optional<unsigned long> SetupApiHresult(unsigned long code)
+{
+    constexpr unsigned long kApplicationError = 0xE0000000; // APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR
+    if ((code & kApplicationError) != kApplicationError)
+        return std::nullopt;
+    return (code & 0xFFFF) | (15ul << 16) | 0x80000000;
+}
 
 // Success, with or without a restart to follow.
 inline constexpr bool IsSuccessCode(unsigned long code)

@@ -1,13 +1,9 @@
 #include "staging/Operations.h"
 
-#include "staging/DriverPackage.h"
-
-std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error)
+Result<std::string> WindowsDirectory(Files& files)
 {
-    error = 0;
-    const std::size_t size = system.WindowsDirectorySize(error);
-    std::optional<std::string> directory = size == 0 ? std::nullopt : system.ReadWindowsDirectory(size + 1, error);
-    if (!directory)
-        error = FailureCode(error);
-    return directory;
+    const Result<std::size_t> size = files.WindowsDirectorySize();
+    if (!size)
+        return Failed{size.Error()};
+    return files.ReadWindowsDirectory(*size + 1);
 }

@@ -1,12 +1,48 @@
 // How the portable procedures see the world: the window they run in, the operating system
+// (one small interface per job: files, the driver store, programs, the clock, error texts)
 // and the administrator's log. The Windows implementations live in win32/, the fakes in
-// the unit tests. All strings are UTF-8; error codes are the system's own, 0 for success.
+// the unit tests. All strings are UTF-8. Every operation that can fail tells it one way:
+// the system's error code, never 0 for a failure; an operation that also gives a value
+// returns a Result.
 #pragma once
 
+#include "staging/DriverPackage.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+// The system's error code of an operation that failed.
+struct Failed {
+    unsigned long error;
+};
+
+// What an operation gives: its value, or the system's error code (never 0: a failure
+// without a code of its own is an installation failure).
+template <class T> class [[nodiscard]] Result {
+public:
+    Result(T value)
+        : value_(std::move(value))
+    {
+    }
+    Result(Failed failed)
+        : error_(FailureCode(failed.error))
+    {
+    }
+    explicit operator bool() const { return value_.has_value(); }
+    unsigned long Error() const { return error_; }
+    T& operator*() { return *value_; }
+    const T& operator*() const { return *value_; }
+    T* operator->() { return &*value_; }
+    const T* operator->() const { return &*value_; }
+
+private:
+    std::optional<T> value_;
+    unsigned long error_ = 0;
+};
 
 // What is at a path, seen without following a link.
 enum class PathKind {
@@ -44,11 +80,53 @@ private:
     std::string executablePath_;
 };
 
-// A setup program that was started: its process id, and 0 or the system's reason why it
-// could not be put in a job (then only the setup itself can be ended at a timeout).
-struct StartedProgram {
-    unsigned long processId = 0;
-    unsigned long jobError = 0;
+// A file held open so that nobody can write, rename or delete it (others may read it),
+// until the object goes.
+class HeldFile {
+public:
+    virtual ~HeldFile() = default;
+    // Its SHA-256 in lower-case hexadecimal, read through the held handle.
+    virtual Result<std::string> Sha256() = 0;
+};
+
+// Files and folders, by full path. None of these follows a link it is asked to move or
+// remove: the link itself goes.
+class Files {
+public:
+    virtual ~Files() = default;
+    // True for an existing file; false for a folder or nothing.
+    virtual bool FileExists(const std::string& path) = 0;
+    // What is at `path`; a link is reported as a link, never as what it points to.
+    virtual PathKind KindOfPath(const std::string& path) = 0;
+    virtual Result<std::uint64_t> FileSize(const std::string& path) = 0;
+    // Characters needed to hold the Windows directory, including the terminator.
+    virtual Result<std::size_t> WindowsDirectorySize() = 0;
+    // The Windows directory read into a buffer of `bufferSize` characters; a failure also
+    // when it does not fit.
+    virtual Result<std::string> ReadWindowsDirectory(std::size_t bufferSize) = 0;
+    // Creates one folder level (not its parents); an existing folder is no failure. True
+    // when it was created.
+    virtual Result<bool> MakeDirectory(const std::string& path) = 0;
+    // Gives an existing folder the Administrators group as owner and a protected DACL
+    // (SYSTEM and Administrators full control, Users read and execute, inherited by what is
+    // created in it); kErrorReparsePointEncountered when a link is at `path`.
+    virtual unsigned long ProtectFolder(const std::string& path) = 0;
+    // Copies a file to a new file at `to`; fails when anything has that name, so the copy
+    // never writes into another file through a link.
+    virtual unsigned long CopyToNewFile(const std::string& from, const std::string& to) = 0;
+    // Gives an entry (a file, folder or link) a new name in the same folder; fails when the
+    // new name is taken. Windows renames a file that others hold open for reading.
+    virtual unsigned long Rename(const std::string& from, const std::string& to) = 0;
+    // Removes a file, even a read-only one, or a link of either kind. Windows keeps the
+    // name of a deleted file taken until the last handle to it closes.
+    virtual unsigned long RemoveFile(const std::string& path) = 0;
+    virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
+    // Asks Windows to remove a file or an empty folder when it next starts.
+    virtual unsigned long RemoveAtRestart(const std::string& path) = 0;
+    // The names in a folder (not "." or "..").
+    virtual Result<std::vector<std::string>> ListFolder(const std::string& folder) = 0;
+    virtual Result<std::string> ReadFileBytes(const std::string& path) = 0;
+    virtual Result<std::unique_ptr<HeldFile>> HoldFile(const std::string& path) = 0;
 };
 
 // The devices installed with a driver package.
@@ -57,10 +135,19 @@ struct DeviceUse {
     unsigned present = 0;
 };
 
+// One line of an INF's [Manufacturer] section.
+struct ManufacturerModels {
+    // Its TargetOSVersion decorations as written ("NTamd64.10.0...17763"); none for an
+    // undecorated line.
+    std::vector<std::string> decorations;
+    // Whether the models section it names exists undecorated (the section Windows takes
+    // when no decoration fits).
+    bool undecoratedSection = false;
+};
+
 // What a driver package's INF says, as Windows' INF parser reads it.
 struct PackageInf {
-    // The TargetOSVersion decorations of each [Manufacturer] line; empty for an undecorated one.
-    std::vector<std::vector<std::string>> decorations;
+    std::vector<ManufacturerModels> manufacturers;
     // [Version] DriverVer: its date as the INF writes it, and its version; empty when absent.
     std::string driverDate;
     std::string driverVersion;
@@ -69,99 +156,102 @@ struct PackageInf {
     std::string classGuid;
 };
 
-// The operating-system calls of the procedure and the uninstall.
-class SystemOps {
-public:
-    virtual ~SystemOps() = default;
-    // True for an existing file; false for a directory or nothing.
-    virtual bool FileExists(const std::string& path) = 0;
-    // The size of a file in bytes; nothing when it cannot be read.
-    virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
-    // Characters needed to hold the Windows directory, including the terminator; 0 on
-    // failure, with the system's error code in `error`.
-    virtual std::size_t WindowsDirectorySize(unsigned long& error) = 0;
-    // The Windows directory read into a buffer of `bufferSize` characters; nothing when
-    // the query fails or the path does not fit, with the error code in `error`.
-    virtual std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) = 0;
-    // Creates one directory level (not its parents). Succeeds also when it already exists
-    // as a directory; `created` tells which.
-    virtual unsigned long MakeDirectory(const std::string& path, bool& created) = 0;
-    // Gives an existing folder the Administrators group as owner and a protected DACL
-    // (SYSTEM and Administrators full control, Users read and execute, inherited by what is
-    // created in it); kErrorReparsePointEncountered when a link is at `path`.
-    virtual unsigned long ProtectFolder(const std::string& path) = 0;
-    // Copies a file to a new file at `to`: whatever has that name (a file, even a read-only,
-    // hidden or system one, or a link) is removed first, so the copy never writes into
-    // another file through a hard or symbolic link.
-    virtual unsigned long ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
-    // Opens a file for reading and holds it open, so that no one can write or delete it,
-    // until ReleaseHeldFile; gives its SHA-256 in lower-case hexadecimal. 0 or the error.
-    virtual unsigned long HoldAndHashFile(const std::string& path, std::string& sha256) = 0;
-    virtual void ReleaseHeldFile() = 0;
-    // Starts a program by its full path, hidden, in a job that will hold what it starts;
-    // does not wait for it.
-    virtual unsigned long StartProgram(const std::string& program, const std::string& parameters,
-        const std::string& workingDirectory, StartedProgram& started) = 0;
-    // Waits at most `timeoutSeconds` for the program StartProgram started last to end; its
-    // code goes to `exitCode`. kErrorTimeout when it still runs.
-    virtual unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) = 0;
-    // Ends the program StartProgram started last, with every process in its job; false
-    // when only the program itself could be ended.
-    virtual bool EndStartedProgram() = 0;
-    // Whether any process in the job of the program StartProgram started last still runs
-    // (the program itself, or what it started); nothing when it is not in a job.
-    virtual std::optional<bool> StartedProgramsStillRun() = 0;
-    // A clock for waiting: milliseconds from some fixed moment, wrapping around.
-    virtual std::uint32_t MillisecondsNow() = 0;
-    // The system's one-line description of an error code.
-    virtual std::string DescribeError(unsigned long error) = 0;
+// The running Windows, as INF decorations name it.
+struct RunningWindows {
+    std::string architecture; // the machine's own: "x86", "amd64", "arm64" or "ia64"
+    unsigned long major = 0;
+    unsigned long minor = 0;
+    unsigned long build = 0;
+    unsigned long productType = 0; // 1 workstation, 2 domain controller, 3 server
+    unsigned long suiteMask = 0;
+};
 
-    // What is at `path`; a link is reported as a link, never as what it points to.
-    virtual PathKind KindOfPath(const std::string& path) = 0;
-    // The names in a folder (not "." or ".."); nothing on failure, with the error in `error`.
-    virtual std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) = 0;
-    // A whole file's bytes; nothing when it cannot be read.
-    virtual std::optional<std::string> ReadFileBytes(const std::string& path) = 0;
-    // Removes a file, even a read-only one, or a link of either kind (never what it points to).
-    virtual unsigned long RemoveFile(const std::string& path) = 0;
-    // Removes an empty folder.
-    virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
-    // Removes a driver package from Windows' driver store by its INF `infName` (oemN.inf)
-    // in `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf.
+// Windows' INF parser and driver store.
+class DriverStore {
+public:
+    virtual ~DriverStore() = default;
+    virtual Result<PackageInf> ReadPackageInf(const std::string& infPath) = 0;
+    // Removes a driver package from the driver store by its INF `infName` (oemN.inf) in
+    // `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf.
     // Unforced, Windows refuses (kErrorInfInUseByDevices) while any device was installed
     // with it, present or not; `force` removes it all the same.
     virtual unsigned long UninstallDriverPackage(
         const std::string& infFolder, const std::string& infName, bool force) = 0;
     // The devices Windows installed with the driver package `infName` (oemN.inf): how many
-    // it knows of, and how many of them are present now; nothing when it cannot tell, with
-    // the system's error in `error`.
-    virtual std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error) = 0;
-    // The package's INF as Windows' INF parser reads it; nothing when it cannot be read,
-    // with the parser's error in `error`.
-    virtual std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) = 0;
-    // The running Windows' own processor architecture, as INF decorations name it: "x86",
-    // "amd64", "arm64" or "ia64".
-    virtual std::string NativeArchitecture() = 0;
+    // it knows of, and how many of them are present now.
+    virtual Result<DeviceUse> DevicesUsing(const std::string& infName) = 0;
+    // The Windows this runs on: the machine's architecture, also for a 32-bit or emulated
+    // program, and the version that compatibility settings do not change.
+    virtual RunningWindows ThisWindows() = 0;
 };
 
-// Lets go of the file that HoldAndHashFile holds, however the caller's work ends.
-class HeldFileRelease {
+// What a program is started with.
+struct ProgramStart {
+    std::string program; // its full path
+    std::string parameters;
+    std::string workingDirectory;
+    // Variables set for it alone, over this program's environment.
+    std::vector<std::pair<std::string, std::string>> environment = {};
+};
+
+// A program that was started, suspended until Resume.
+class StartedProgram {
 public:
-    explicit HeldFileRelease(SystemOps& system)
-        : system_(system)
-    {
-    }
-    ~HeldFileRelease() { system_.ReleaseHeldFile(); }
-    HeldFileRelease(const HeldFileRelease&) = delete;
-    HeldFileRelease& operator=(const HeldFileRelease&) = delete;
-
-private:
-    SystemOps& system_;
+    virtual ~StartedProgram() = default;
+    virtual unsigned long ProcessId() const = 0;
+    // Puts it in a new job that holds what it starts (a process that asks to break away is
+    // let go); 0 or the error. Before Windows 8 a process is in one job at most.
+    virtual unsigned long PutInNewJob() = 0;
+    virtual void Resume() = 0;
+    // Waits at most `milliseconds` for it to end: its exit code; kErrorTimeout while it runs.
+    virtual Result<unsigned long> WaitForExit(unsigned long milliseconds) = 0;
+    // Ends it and the processes it started: those in its job, or without a job those whose
+    // parent it is (by process id and creation time).
+    virtual void End() = 0;
+    // Whether any process in its job still runs (it, or what it started); nothing when it
+    // is in no job.
+    virtual std::optional<bool> JobStillRuns() = 0;
+    // What the platform's waits wait on: signalled once it has ended; null where there is none.
+    virtual void* EndSignal() const = 0;
 };
 
-// The Windows directory, the one way every caller reads it; nothing on failure, with the
-// system's error code (never 0) in `error`.
-std::optional<std::string> WindowsDirectory(SystemOps& system, unsigned long& error);
+class Programs {
+public:
+    virtual ~Programs() = default;
+    // Starts a program by its full path, hidden and suspended: nothing of it runs before
+    // Resume. With `breakawayFromJob`, outside the job this program runs in (Windows
+    // allows that only where that job does).
+    virtual Result<std::unique_ptr<StartedProgram>> StartSuspended(
+        const ProgramStart& start, bool breakawayFromJob) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds from some fixed moment, wrapping around: for waiting.
+    virtual std::uint32_t MillisecondsNow() = 0;
+    // The local time as yyyy-mm-dd hh:mm:ss.
+    virtual std::string LocalTime() = 0;
+};
+
+class ErrorTexts {
+public:
+    virtual ~ErrorTexts() = default;
+    // The code and the system's one-line description of it.
+    virtual std::string DescribeError(unsigned long error) = 0;
+};
+
+// The operating system, as the procedures see it.
+struct OperatingSystem {
+    Files& files;
+    DriverStore& driverStore;
+    Programs& programs;
+    Clock& clock;
+    ErrorTexts& errors;
+};
+
+// The Windows directory, the one way every caller reads it.
+Result<std::string> WindowsDirectory(Files& files);
 
 // How a run waits while the setup works: blocked (unattended), or with its window
 // answering (the window's message loop waits).
@@ -170,9 +260,9 @@ public:
     virtual ~SetupWaiting() = default;
     // From now on a change in `folder` also ends a wait.
     virtual void WatchFolder(const std::string& folder) = 0;
-    // Returns when the started setup may have ended, the watched folder may have changed or
+    // Returns when `program` may have ended, the watched folder may have changed or
     // `milliseconds` have passed; false when the run is to stop waiting (its window closed).
-    virtual bool Wait(unsigned long milliseconds) = 0;
+    virtual bool Wait(const StartedProgram& program, unsigned long milliseconds) = 0;
 };
 
 // Where the procedures record each step for the administrator; it may record nowhere.

@@ -12,3 +12,12 @@ std::string EnsureTrailingBackslash(const std::string& directory)
         return directory;
     return directory + '\\';
 }
+
+std::size_t RootLength(const std::string& path)
+{
+    if (path.rfind("\\\\", 0) != 0)
+        return path.size() >= 3 && path[1] == ':' ? 3 : path.size();
+    const std::size_t server = path.find('\\', 2);
+    const std::size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+    return share == std::string::npos ? path.size() : share + 1;
+}

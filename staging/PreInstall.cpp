@@ -2,8 +2,9 @@
 
 #include "resources/ProductName.h"
 #include "staging/DriverPackage.h"
-#include "staging/InfArchitectures.h"
+#include "staging/InfModels.h"
 #include "staging/Paths.h"
+#include "staging/StagedFiles.h"
 #include "staging/Texts.h"
 
 namespace {
@@ -20,29 +21,37 @@ void Warn(WindowOps& window, StepLog& log, const std::string& message, unsigned 
     Tell(window, log, message, kWarningCaption, iconFlags);
 }
 
-// A failure with the system's description of its error on a second line.
-void ShowFailure(WindowOps& window, SystemOps& system, StepLog& log, const std::string& message, unsigned long error)
-{
-    Warn(window, log, message + "\n" + system.DescribeError(error), kIconStop);
-}
+// The procedure's view of the world.
+struct Run {
+    WindowOps& window;
+    const OperatingSystem& system;
+    StepLog& log;
+
+    // A failure with the system's description of its error on a second line.
+    void ShowFailure(const std::string& message, unsigned long error) const
+    {
+        Warn(window, log, message + "\n" + system.errors.DescribeError(error), kIconStop);
+    }
+};
 
 // A failed step's outcome; a failure is never reported as 0, even where the system gave no code.
-PreInstallOutcome Failed(unsigned long error)
+PreInstallOutcome FailedStep(unsigned long error, std::string stagingDirectory = {})
 {
     PreInstallOutcome outcome;
     outcome.error = FailureCode(error);
+    outcome.stagingDirectory = std::move(stagingDirectory);
     return outcome;
 }
 
 // Reports the first package file that is missing; true when all are present.
-bool PackageIsComplete(WindowOps& window, StepLog& log, SystemOps& system, const std::string& packageDirectory)
+bool PackageIsComplete(const Run& run, const std::string& packageDirectory)
 {
     for (const PackageFile& file : kDriverPackage) {
         const std::string path = packageDirectory + file.name;
-        const bool present = system.FileExists(path);
-        log.Record(FileCheckedLine(path, present));
+        const bool present = run.system.files.FileExists(path);
+        run.log.Record(FileCheckedLine(path, present));
         if (!present) {
-            Warn(window, log, file.missingMessage, kIconStop);
+            Warn(run.window, run.log, file.missingMessage, kIconStop);
             return false;
         }
     }
@@ -50,53 +59,58 @@ bool PackageIsComplete(WindowOps& window, StepLog& log, SystemOps& system, const
 }
 
 // Reads the package's INF with Windows' own parser; refuses one that cannot be read, or
-// that has no models for this Windows (a 64-bit Windows installs no package without
-// NTamd64 models). 0 with what it says in `inf`, or the error, told to the user.
-unsigned long CheckPackageInf(
-    WindowOps& window, SystemOps& system, StepLog& log, const std::string& infPath, PackageInf& inf)
+// that has no models Windows would take here (by processor, version, product type, suite
+// and build). 0 with what it says in `inf`, or the error, told to the user.
+unsigned long CheckPackageInf(const Run& run, const std::string& infPath, PackageInf& inf)
 {
-    unsigned long error = 0;
-    const std::optional<PackageInf> read = system.ReadPackageInf(infPath, error);
+    const Result<PackageInf> read = run.system.driverStore.ReadPackageInf(infPath);
     if (!read) {
-        error = FailureCode(error);
-        log.Record(InfUnreadableLine(infPath, system.DescribeError(error)));
-        ShowFailure(window, system, log, InfUnreadableMessage(), error);
-        return error;
+        run.log.Record(InfUnreadableLine(infPath, run.system.errors.DescribeError(read.Error())));
+        run.ShowFailure(InfUnreadableMessage(), read.Error());
+        return read.Error();
     }
-    const std::vector<std::string> targets = ModelTargets(read->decorations);
-    const std::string native = system.NativeArchitecture();
-    log.Record(ModelTargetsLine(targets, native));
-    if (!TargetsFit(targets, native)) {
-        log.Record(NoFittingModelsLine(native));
-        Warn(window, log, NoFittingDriverMessage(native), kIconStop);
-        return kErrorInstallPlatformUnsupported;
+    const RunningWindows windows = run.system.driverStore.ThisWindows();
+    const std::vector<std::string> declared = DeclaredModels(read->manufacturers);
+    run.log.Record(ModelTargetsLine(declared, windows));
+    switch (FitOfModels(read->manufacturers, windows)) {
+    case ModelsFit::Fits:
+        inf = *read;
+        return 0;
+    case ModelsFit::NotForThisArchitecture:
+        run.log.Record(NoFittingModelsLine(windows.architecture));
+        Warn(run.window, run.log, NoFittingDriverMessage(windows.architecture), kIconStop);
+        break;
+    case ModelsFit::NotForThisVersion:
+        run.log.Record(NoModelsForThisVersionLine(windows));
+        Warn(run.window, run.log, NoDriverForThisVersionMessage(declared, windows), kIconStop);
+        break;
     }
-    inf = *read;
-    return 0;
+    return kErrorInstallPlatformUnsupported;
 }
 
 // Copies every file, going on past failures; reports the first that failed and returns its error.
-unsigned long CopyPackage(WindowOps& window, SystemOps& system, StepLog& log, const std::string& packageDirectory,
-    const std::string& stagingDirectory)
+unsigned long CopyPackage(const Run& run, const std::string& packageDirectory, const std::string& stagingDirectory)
 {
+    Files& files = run.system.files;
     const PackageFile* firstFailed = nullptr;
     unsigned long firstError = 0;
     for (const PackageFile& file : kDriverPackage) {
         const std::string from = packageDirectory + file.name;
         const std::string to = stagingDirectory + file.stagedName;
-        const unsigned long error = system.ReplaceWithCopy(from, to);
+        const unsigned long error = ReplaceWithCopy(files, run.log, from, to);
         if (error == 0) {
-            log.Record(CopiedLine(from, to, system.FileSize(to)));
+            const Result<std::uint64_t> size = files.FileSize(to);
+            run.log.Record(CopiedLine(from, to, size ? std::optional<std::uint64_t>(*size) : std::nullopt));
             continue;
         }
-        log.Record(CopyFailedLine(from, to, system.DescribeError(error)));
+        run.log.Record(CopyFailedLine(from, to, run.system.errors.DescribeError(error)));
         if (firstFailed == nullptr) {
             firstFailed = &file;
             firstError = error;
         }
     }
     if (firstFailed != nullptr)
-        ShowFailure(window, system, log, CopyFailedMessage(*firstFailed), firstError);
+        run.ShowFailure(CopyFailedMessage(*firstFailed), firstError);
     return firstError;
 }
 
@@ -108,155 +122,180 @@ struct Staging {
 
 // Checks the package beside the executable and its INF, then copies it into the staging
 // directory under the Windows directory; 0, or the failed step's error, told to the user.
-unsigned long StagePackage(WindowOps& window, SystemOps& system, StepLog& log, Staging& staging, PackageInf& inf)
+unsigned long StagePackage(const Run& run, Staging& staging, PackageInf& inf)
 {
-    const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(window.ExecutablePath()));
-    log.Record(PackageDirectoryLine(packageDirectory));
-    if (!PackageIsComplete(window, log, system, packageDirectory))
+    Files& files = run.system.files;
+    const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(run.window.ExecutablePath()));
+    run.log.Record(PackageDirectoryLine(packageDirectory));
+    if (!PackageIsComplete(run, packageDirectory))
         return kErrorFileNotFound;
-    if (const unsigned long error = CheckPackageInf(window, system, log, packageDirectory + kPackageInfName, inf))
+    if (const unsigned long error = CheckPackageInf(run, packageDirectory + kPackageInfName, inf))
         return error;
 
-    unsigned long error = 0;
-    const std::optional<std::string> windowsDirectory = WindowsDirectory(system, error);
+    const Result<std::string> windowsDirectory = WindowsDirectory(files);
     if (!windowsDirectory) {
-        Warn(window, log, kWindowsDirectoryFailedMessage, kIconExclamation);
-        return error;
+        Warn(run.window, run.log, kWindowsDirectoryFailedMessage, kIconExclamation);
+        return windowsDirectory.Error();
     }
-    log.Record(WindowsDirectoryLine(*windowsDirectory));
+    run.log.Record(WindowsDirectoryLine(*windowsDirectory));
     staging.windowsDirectory = EnsureTrailingBackslash(*windowsDirectory);
 
     const std::string stagingFolder = staging.windowsDirectory + kStagingFolderName;
-    if (system.KindOfPath(stagingFolder) == PathKind::Link) {
-        ShowFailure(window, system, log, StagingIsLinkMessage(stagingFolder), kErrorReparsePointEncountered);
+    if (files.KindOfPath(stagingFolder) == PathKind::Link) {
+        run.ShowFailure(StagingIsLinkMessage(stagingFolder), kErrorReparsePointEncountered);
         return kErrorReparsePointEncountered;
     }
-    bool created = false;
-    if (const unsigned long error = system.MakeDirectory(stagingFolder, created)) {
-        ShowFailure(window, system, log, CreateDirectoryFailedMessage(stagingFolder), error);
-        return error;
+    const Result<bool> created = files.MakeDirectory(stagingFolder);
+    if (!created) {
+        run.ShowFailure(CreateDirectoryFailedMessage(stagingFolder), created.Error());
+        return created.Error();
     }
-    log.Record(StagingDirectoryLine(stagingFolder, created));
+    run.log.Record(StagingDirectoryLine(stagingFolder, *created));
     // Whoever could write into the folder before may not, from now on, change what is staged.
-    if (const unsigned long error = system.ProtectFolder(stagingFolder)) {
-        ShowFailure(window, system, log, ProtectFolderFailedMessage(stagingFolder), error);
+    if (const unsigned long error = files.ProtectFolder(stagingFolder)) {
+        run.ShowFailure(ProtectFolderFailedMessage(stagingFolder), error);
         return error;
     }
 
     staging.directory = stagingFolder + '\\';
-    return CopyPackage(window, system, log, packageDirectory, staging.directory);
+    RemoveLeftovers(files, run.log, staging.directory);
+    return CopyPackage(run, packageDirectory, staging.directory);
 }
 
-// Hashes the staged setup and holds it against change; 0 when its SHA-256 is `expected`,
-// or the error, told to the user.
-unsigned long CheckSetupHash(
-    WindowOps& window, SystemOps& system, StepLog& log, const std::string& setup, const std::string& expected)
+// Hashes the staged setup held against change; 0 when its SHA-256 is `expected`, or the
+// error, told to the user.
+unsigned long CheckSetupHash(const Run& run, HeldFile& setup, const std::string& path, const std::string& expected)
 {
-    std::string actual;
-    if (const unsigned long error = system.HoldAndHashFile(setup, actual)) {
-        ShowFailure(window, system, log, SetupUnhashableMessage(), error);
-        return error;
+    const Result<std::string> actual = setup.Sha256();
+    if (!actual) {
+        run.ShowFailure(SetupUnhashableMessage(), actual.Error());
+        return actual.Error();
     }
-    log.Record(SetupHashLine(setup, actual, expected));
-    if (actual == expected)
+    run.log.Record(SetupHashLine(path, *actual, expected));
+    if (*actual == expected)
         return 0;
-    Warn(window, log, SetupHashMismatchMessage(), kIconStop);
+    Warn(run.window, run.log, SetupHashMismatchMessage(), kIconStop);
     return kErrorInvalidImageHash;
 }
 
-// Starts the staged setup with the button disabled; the button stays disabled while the
-// run waits for the outcome.
-unsigned long StartSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory)
+// Starts the staged setup in a job with the button disabled, and with `tempFolder` as its
+// TEMP and TMP; the button stays disabled while the run waits for the outcome.
+Result<StartedSetup> StartSetup(const Run& run, const std::string& stagingDirectory, const std::string& tempFolder)
 {
-    window.SetPreInstallButtonEnabled(false);
+    run.window.SetPreInstallButtonEnabled(false);
     const std::string setup = stagingDirectory + kStagedSetupName;
-    StartedProgram started;
-    if (const unsigned long error = system.StartProgram(setup, kSetupParameters, stagingDirectory, started)) {
-        window.SetPreInstallButtonEnabled(true);
-        ShowFailure(window, system, log, LaunchFailedMessage(), error);
-        return error;
+    const ProgramStart start{setup, kSetupParameters, stagingDirectory, {{"TEMP", tempFolder}, {"TMP", tempFolder}}};
+    Result<StartedSetup> started = StartSetupInJob(run.system.programs, run.system.errors, run.log, start);
+    if (!started) {
+        run.window.SetPreInstallButtonEnabled(true);
+        run.ShowFailure(LaunchFailedMessage(), started.Error());
+        return started;
     }
-    if (started.jobError != 0)
-        log.Record(SetupOutsideJobLine(system.DescribeError(started.jobError)));
-    log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, started.processId));
-    return 0;
+    run.log.Record(SetupStartedLine("\"" + setup + "\" " + kSetupParameters, started->program->ProcessId()));
+    return started;
 }
 
 // Starts the staged setup; with an expected hash, only the file that has it, held from the
 // hash until its process exists.
-unsigned long StartCheckedSetup(WindowOps& window, SystemOps& system, StepLog& log, const std::string& stagingDirectory,
-    const std::string& expectedSha256)
+Result<StartedSetup> StartCheckedSetup(const Run& run, const std::string& stagingDirectory,
+    const std::string& tempFolder, const std::string& expectedSha256)
 {
-    const HeldFileRelease release(system);
-    if (!expectedSha256.empty())
-        if (const unsigned long error =
-                CheckSetupHash(window, system, log, stagingDirectory + kStagedSetupName, expectedSha256))
-            return error;
-    return StartSetup(window, system, log, stagingDirectory);
+    std::unique_ptr<HeldFile> held;
+    if (!expectedSha256.empty()) {
+        const std::string path = stagingDirectory + kStagedSetupName;
+        Result<std::unique_ptr<HeldFile>> hold = run.system.files.HoldFile(path);
+        if (!hold) {
+            run.ShowFailure(SetupUnhashableMessage(), hold.Error());
+            return Failed{hold.Error()};
+        }
+        held = std::move(*hold);
+        if (const unsigned long error = CheckSetupHash(run, *held, path, expectedSha256))
+            return Failed{error};
+    }
+    return StartSetup(run, stagingDirectory, tempFolder);
 }
 
 // Tells the window the verdict: the success label (and a restart box where the setup asks
 // for one), or why not, with the button enabled again for another try.
-void TellVerdict(WindowOps& window, SystemOps& system, StepLog& log, const SetupOutcome& setup)
+void TellVerdict(const Run& run, const SetupOutcome& setup)
 {
     switch (setup.verdict) {
     case Verdict::Succeeded:
-        window.ShowSuccessLabel();
+        run.window.ShowSuccessLabel();
         if (setup.setupExitCode != 0u && IsSuccessCode(*setup.setupExitCode))
-            Tell(window, log, RestartNeededMessage(), PRODUCT_NAME, kIconInformation);
+            Tell(run.window, run.log, RestartNeededMessage(), PRODUCT_NAME, kIconInformation);
         return;
     case Verdict::Abandoned:
-        log.Record(WindowClosedWhileWaitingLine());
+        run.log.Record(WindowClosedWhileWaitingLine());
         return; // the window is gone
     case Verdict::SetupFailed:
-        Warn(window, log, SetupFailedMessage(*setup.setupExitCode), kIconStop);
+        Warn(run.window, run.log, SetupFailedMessage(*setup.setupExitCode), kIconStop);
         break;
     case Verdict::NotInDriverStore:
-        Warn(window, log, NotInDriverStoreMessage(), kIconStop);
+        Warn(run.window, run.log, NotInDriverStoreMessage(), kIconStop);
         break;
     case Verdict::WaitFailed:
-        ShowFailure(window, system, log, WaitFailedMessage(), setup.waitError);
+        run.ShowFailure(WaitFailedMessage(), setup.waitError);
         break;
     case Verdict::TimedOut:
         break; // only an unattended run has a time limit, and it has no window
     }
-    window.SetPreInstallButtonEnabled(true);
+    run.window.SetPreInstallButtonEnabled(true);
+}
+
+// The setup's temporary folder goes once the setup has ended; what it still holds goes on
+// the next run.
+void RemoveSetupTempFolder(const Run& run, const std::string& tempFolder)
+{
+    if (!RemoveTree(run.system.files, tempFolder).failures.empty())
+        run.log.Record(LeftForTheNextRunLine(tempFolder));
 }
 
 } // namespace
 
-PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log,
+PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
     const WaitLimits& limits, const std::string& setupSha256)
 {
+    const Run run{window, system, log};
     PreInstallOutcome outcome;
     Staging staging;
-    if (const unsigned long error = StagePackage(window, system, log, staging, outcome.inf))
-        return Failed(error);
+    if (const unsigned long error = StagePackage(run, staging, outcome.inf))
+        return FailedStep(error, staging.directory);
+    outcome.stagingDirectory = staging.directory;
     // What the setup must bring into the driver store: the INF it is staged beside.
-    const std::optional<std::string> stagedInf = system.ReadFileBytes(staging.directory + kPackageInfName);
+    const Result<std::string> stagedInf = system.files.ReadFileBytes(staging.directory + kPackageInfName);
     if (!stagedInf) {
-        ShowFailure(window, system, log, InfUnreadableMessage(), kErrorInstallFailure);
-        return Failed(kErrorInstallFailure);
+        run.ShowFailure(InfUnreadableMessage(), stagedInf.Error());
+        return FailedStep(stagedInf.Error(), staging.directory);
     }
-    const std::uint32_t startedAt = system.MillisecondsNow();
-    if (const unsigned long error = StartCheckedSetup(window, system, log, staging.directory, setupSha256))
-        return Failed(error);
-    outcome.setup =
-        WaitForSetupOutcome(system, waiting, log, staging.windowsDirectory + "inf\\", *stagedInf, startedAt, limits);
-    TellVerdict(window, system, log, outcome.setup);
+    const Result<std::string> tempFolder = MakeSetupTempFolder(system.files, staging.directory);
+    if (!tempFolder) {
+        run.ShowFailure(CreateDirectoryFailedMessage(staging.directory + kSetupTempPrefix), tempFolder.Error());
+        return FailedStep(tempFolder.Error(), staging.directory);
+    }
+    const std::uint32_t startedAt = system.clock.MillisecondsNow();
+    Result<StartedSetup> setup = StartCheckedSetup(run, staging.directory, *tempFolder, setupSha256);
+    if (!setup) {
+        RemoveSetupTempFolder(run, *tempFolder);
+        return FailedStep(setup.Error(), staging.directory);
+    }
+    const ExpectedPackage package{staging.windowsDirectory + "inf\\", *stagedInf};
+    outcome.setup = WaitForSetupOutcome(system, waiting, log, package, *setup, startedAt, limits);
+    if (outcome.setup.verdict != Verdict::Abandoned) // else the setup still works in it
+        RemoveSetupTempFolder(run, *tempFolder);
+    TellVerdict(run, outcome.setup);
     return outcome;
 }
 
-PreInstallOutcome RunWindowPreInstall(
-    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& setupSha256)
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+    StepLog& log, const std::string& setupSha256)
 {
     const PreInstallOutcome outcome =
         RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds}, setupSha256);
     if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned)
-        RecordResult(log, system, DeploymentExitCode(outcome));
+        RecordResult(log, system.errors, DeploymentExitCode(outcome));
     return outcome;
 }
-
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
 {
     if (outcome.error != 0)
@@ -281,7 +320,7 @@ unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
     return kErrorInstallFailure;
 }
 
-void RecordResult(StepLog& log, SystemOps& system, unsigned long code)
+void RecordResult(StepLog& log, ErrorTexts& errors, unsigned long code)
 {
-    log.Record(ResultLine(code, IsSuccessCode(code) ? std::string() : system.DescribeError(code)));
+    log.Record(ResultLine(code, IsSuccessCode(code) ? std::string() : errors.DescribeError(code)));
 }

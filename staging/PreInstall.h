@@ -1,19 +1,21 @@
 // The pre-install procedure: checks the driver package beside the executable and its INF,
-// stages it under the Windows directory, starts its setup program, waits for the outcome
-// and judges it (SetupOutcome.h). It reaches the window, the operating system and the
-// administrator's log only through the interfaces of Operations.h, so that it builds and
-// runs anywhere. All strings are UTF-8.
+// stages it under the Windows directory, starts its setup program (in a job, with a
+// temporary folder of its own), waits for the outcome and judges it (SetupOutcome.h). It reaches the window, the
+// operating system and the administrator's log only through the interfaces of Operations.h, so that it builds and runs
+// anywhere. All strings are UTF-8.
 #pragma once
 
 #include "staging/Operations.h"
 #include "staging/SetupOutcome.h"
 
 // How a run ended: the system error code of the step that failed before the setup's
-// outcome (0 when the setup was started), what became of the setup, and the package's INF.
+// outcome (0 when the setup was started), what became of the setup, the package's INF and
+// the staging directory (ending in "\"; empty when the run did not get there).
 struct PreInstallOutcome {
     unsigned long error = 0;
     SetupOutcome setup;
     PackageInf inf;
+    std::string stagingDirectory;
 };
 
 // Runs the procedure once, waiting as `limits` say. Every failure is told through
@@ -22,12 +24,12 @@ struct PreInstallOutcome {
 // verdict's success. With `setupSha256` (64 lower-case hexadecimal digits), the staged
 // setup starts only when that is its SHA-256 (kErrorInvalidImageHash when not), and no one
 // can change it from the hash until it has started.
-PreInstallOutcome RunPreInstall(WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log,
+PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
     const WaitLimits& limits, const std::string& setupSha256 = {});
 
 // The window's pre-install: RunPreInstall with the window's limits, then the result line.
-PreInstallOutcome RunWindowPreInstall(
-    WindowOps& window, SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& setupSha256 = {});
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+    StepLog& log, const std::string& setupSha256 = {});
 
 // The code a run ends with, in the codes deployment tools understand: 0 success (also for a
 // setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to
@@ -37,4 +39,4 @@ PreInstallOutcome RunWindowPreInstall(
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
 
 // Records the result line: the code and, for a failure, the system's text for it.
-void RecordResult(StepLog& log, SystemOps& system, unsigned long code);
+void RecordResult(StepLog& log, ErrorTexts& errors, unsigned long code);

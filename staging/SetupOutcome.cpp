@@ -8,26 +8,22 @@
 
 namespace {
 
-// How often the job is looked at again while only what the setup started still runs: a
-// job has no handle that tells when its last process ends.
+// How often the store and the job are looked at again once the setup has ended: neither
+// has a handle that tells when the package arrives or the job's last process ends.
 constexpr std::uint32_t kLookEveryMilliseconds = 250;
-// How long one wait lasts while the setup runs without a time limit.
-constexpr std::uint32_t kLongestWaitMilliseconds = 60000;
-
-std::optional<std::uint32_t> Milliseconds(std::optional<unsigned long> seconds)
-{
-    return seconds ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*seconds * 1000)) : std::nullopt;
-}
+// How often the log says that the run still waits; no wait lasts longer.
+constexpr std::uint32_t kReportEveryMilliseconds = 60000;
 
 class SetupWatch {
 public:
-    SetupWatch(SystemOps& system, StepLog& log, const std::string& infFolder, const std::string& packageInf,
+    SetupWatch(const OperatingSystem& system, StepLog& log, const ExpectedPackage& package, StartedSetup& setup,
         std::uint32_t startedAt, const WaitLimits& limits)
         : system_(system)
         , log_(log)
-        , infFolder_(infFolder)
-        , packageInf_(packageInf)
+        , package_(package)
+        , setup_(setup)
         , startedAt_(startedAt)
+        , lastReport_(startedAt)
         , limits_(limits)
     {
     }
@@ -39,65 +35,92 @@ public:
             if (const std::optional<SetupOutcome> ended = LookAtTheSetup())
                 return ended;
         }
-        const std::uint32_t now = system_.MillisecondsNow();
-        const std::optional<std::uint32_t> total = Milliseconds(limits_.totalSeconds);
-        const bool totalIsUp = total && now - startedAt_ >= *total;
+        const std::uint32_t now = system_.clock.MillisecondsNow();
+        const std::optional<std::uint32_t> left = TimeLeft(now);
+        const std::uint32_t untilReport = Report(now, left);
+        const bool timeIsUp = left && *left == 0;
         if (!outcome_.setupExitCode) {
-            if (totalIsUp)
-                return Decided(
-                    Verdict::TimedOut, SetupTimedOutLine(*limits_.totalSeconds, system_.EndStartedProgram()));
-            next = total ? *total - (now - startedAt_) : kLongestWaitMilliseconds;
+            if (timeIsUp) {
+                setup_.program->End();
+                return Decided(Verdict::TimedOut, SetupTimedOutLine(*limits_.totalSeconds, setup_.route));
+            }
+            next = left ? std::min(*left, untilReport) : untilReport;
             return std::nullopt;
         }
-        next = kLookEveryMilliseconds;
-        return LookAtTheStore(now, totalIsUp);
+        next = std::min(kLookEveryMilliseconds, untilReport);
+        return LookAtTheStore(timeIsUp);
     }
 
 private:
     std::optional<SetupOutcome> LookAtTheSetup()
     {
-        unsigned long code = 0;
-        const unsigned long error = system_.WaitForStartedProgram(0, code);
-        if (error == kErrorTimeout)
+        const Result<unsigned long> code = setup_.program->WaitForExit(0);
+        if (!code && code.Error() == kErrorTimeout)
             return std::nullopt;
-        if (error != 0) {
-            outcome_.waitError = error;
-            return Decided(Verdict::WaitFailed, WaitFailedLine(system_.DescribeError(error)));
+        if (!code) {
+            outcome_.waitError = code.Error();
+            return Decided(Verdict::WaitFailed, WaitFailedLine(system_.errors.DescribeError(code.Error())));
         }
-        outcome_.setupExitCode = code;
-        endedAt_ = system_.MillisecondsNow();
-        log_.Record(SetupExitLine(code));
-        if (Judge(code, false) == Verdict::SetupFailed)
-            return Decided(Verdict::SetupFailed, SetupFailedLine(code));
+        outcome_.setupExitCode = *code;
+        endedAt_ = system_.clock.MillisecondsNow();
+        log_.Record(SetupExitLine(*code));
+        if (Judge(*code, false) == Verdict::SetupFailed)
+            return Decided(Verdict::SetupFailed, SetupFailedLine(*code));
         return std::nullopt;
     }
 
-    std::optional<SetupOutcome> LookAtTheStore(std::uint32_t now, bool totalIsUp)
+    std::optional<SetupOutcome> LookAtTheStore(bool timeIsUp)
     {
-        unsigned long error = 0;
-        const auto copies = StoreCopiesOf(system_, infFolder_, packageInf_, error);
+        const Result<std::vector<std::string>> copies = StoreCopiesOf(system_.files, package_.infFolder, package_.inf);
+        const Verdict notInStore = Judge(*outcome_.setupExitCode, false);
         if (!copies)
             return Decided(
-                Judge(*outcome_.setupExitCode, false), FolderUnlistableLine(infFolder_, system_.DescribeError(error)));
+                notInStore, FolderUnlistableLine(package_.infFolder, system_.errors.DescribeError(copies.Error())));
         if (!copies->empty()) {
             outcome_.storeCopy = copies->front();
-            return Decided(Judge(*outcome_.setupExitCode, true), StoreCopyFoundLine(infFolder_ + outcome_.storeCopy));
+            return Decided(
+                Judge(*outcome_.setupExitCode, true), StoreCopyFoundLine(package_.infFolder + outcome_.storeCopy));
         }
-        const std::optional<bool> stillRun = system_.StartedProgramsStillRun();
-        const std::optional<std::uint32_t> afterSetup = Milliseconds(limits_.afterSetupSeconds);
-        const bool timeIsUp = totalIsUp || (afterSetup && now - endedAt_ >= *afterSetup);
-        const Verdict notInStore = Judge(*outcome_.setupExitCode, false);
-        if (!stillRun)
-            return Decided(notInStore, PackageNotInStoreLine(NotInStoreReason::NoJob));
-        if (!*stillRun)
+        const std::optional<bool> stillRun = setup_.program->JobStillRuns();
+        if (stillRun == false)
             return Decided(notInStore, PackageNotInStoreLine(NotInStoreReason::StartedProcessesEnded));
         if (timeIsUp)
-            return Decided(notInStore, PackageNotInStoreLine(NotInStoreReason::TimeIsUp));
-        if (!waitingForStartedProcesses_) {
-            log_.Record(WaitingForStartedProcessesLine());
-            waitingForStartedProcesses_ = true;
+            return Decided(notInStore,
+                PackageNotInStoreLine(stillRun ? NotInStoreReason::TimeIsUp : NotInStoreReason::TimeIsUpWithoutJob));
+        if (!waitingAfterTheSetup_) {
+            log_.Record(stillRun ? WaitingForStartedProcessesLine() : WaitingWithoutJobLine());
+            waitingAfterTheSetup_ = true;
         }
         return std::nullopt;
+    }
+
+    // Milliseconds until the limit that applies now; nothing without one.
+    std::optional<std::uint32_t> TimeLeft(std::uint32_t now) const
+    {
+        std::optional<std::uint32_t> left;
+        const auto bound = [&](std::optional<unsigned long> seconds, std::uint32_t from) {
+            if (!seconds)
+                return;
+            const std::uint32_t limit = static_cast<std::uint32_t>(*seconds * 1000);
+            const std::uint32_t rest = now - from >= limit ? 0 : limit - (now - from);
+            left = left ? std::min(*left, rest) : rest;
+        };
+        bound(limits_.totalSeconds, startedAt_);
+        if (outcome_.setupExitCode)
+            bound(limits_.afterSetupSeconds, endedAt_);
+        return left;
+    }
+
+    // Every minute of the wait, a line with the time waited and the time left; the
+    // milliseconds until the next one.
+    std::uint32_t Report(std::uint32_t now, std::optional<std::uint32_t> left)
+    {
+        if (now - lastReport_ >= kReportEveryMilliseconds) {
+            lastReport_ = now;
+            log_.Record(StillWaitingLine(
+                (now - startedAt_) / 1000, left ? std::optional<unsigned long>((*left + 999) / 1000) : std::nullopt));
+        }
+        return kReportEveryMilliseconds - (now - lastReport_);
     }
 
     SetupOutcome Decided(Verdict verdict, const std::string& line)
@@ -107,14 +130,15 @@ private:
         return outcome_;
     }
 
-    SystemOps& system_;
+    const OperatingSystem& system_;
     StepLog& log_;
-    const std::string& infFolder_;
-    const std::string& packageInf_;
+    const ExpectedPackage& package_;
+    StartedSetup& setup_;
     std::uint32_t startedAt_;
+    std::uint32_t lastReport_;
     WaitLimits limits_;
     std::uint32_t endedAt_ = 0;
-    bool waitingForStartedProcesses_ = false;
+    bool waitingAfterTheSetup_ = false;
     SetupOutcome outcome_;
 };
 
@@ -132,16 +156,16 @@ Verdict Judge(unsigned long setupExitCode, bool packageInDriverStore)
     return packageInDriverStore ? Verdict::Succeeded : Verdict::NotInDriverStore;
 }
 
-SetupOutcome WaitForSetupOutcome(SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& infFolder,
-    const std::string& packageInf, std::uint32_t startedAt, const WaitLimits& limits)
+SetupOutcome WaitForSetupOutcome(const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
+    const ExpectedPackage& package, StartedSetup& setup, std::uint32_t startedAt, const WaitLimits& limits)
 {
-    waiting.WatchFolder(infFolder);
-    SetupWatch watch(system, log, infFolder, packageInf, startedAt, limits);
+    waiting.WatchFolder(package.infFolder);
+    SetupWatch watch(system, log, package, setup, startedAt, limits);
     for (;;) {
         std::uint32_t next = kLookEveryMilliseconds;
         if (const std::optional<SetupOutcome> outcome = watch.Look(next))
             return *outcome;
-        if (!waiting.Wait(next)) {
+        if (!waiting.Wait(*setup.program, next)) {
             SetupOutcome abandoned;
             abandoned.verdict = Verdict::Abandoned;
             return abandoned;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "staging/Operations.h"
+#include "staging/StartedSetup.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,7 +37,8 @@ Verdict Judge(unsigned long setupExitCode, bool packageInDriverStore);
 // and what it started are ended), or for as long as it runs. Processes it started, once it
 // has ended with a success code but the package is not in the store yet: until they end,
 // the package arrives, `totalSeconds` from the start or `afterSetupSeconds` after the
-// setup ended, whichever comes first; they are never ended.
+// setup ended, whichever comes first; they are never ended. A setup in no job is waited
+// for in the same way, but what it started cannot be seen: only the limits end that wait.
 struct WaitLimits {
     std::optional<unsigned long> totalSeconds;
     std::optional<unsigned long> afterSetupSeconds;
@@ -45,7 +47,14 @@ struct WaitLimits {
 // The window waits this long after the setup ended for what it started.
 inline constexpr unsigned long kWindowAfterSetupSeconds = 120;
 
-// Waits for the setup started at `startedAt` (MillisecondsNow) and judges it. The package is
-// `packageInf` (its INF's bytes), looked for in `infFolder`. Every step is logged.
-SetupOutcome WaitForSetupOutcome(SystemOps& system, SetupWaiting& waiting, StepLog& log, const std::string& infFolder,
-    const std::string& packageInf, std::uint32_t startedAt, const WaitLimits& limits);
+// The package a setup must bring into the driver store: its INF's bytes, looked for in
+// `infFolder` (ending in "\").
+struct ExpectedPackage {
+    std::string infFolder;
+    std::string inf;
+};
+
+// Waits for the setup started at `startedAt` (MillisecondsNow) and judges it. Every step is
+// logged, and every minute of the wait with the time waited and the time left.
+SetupOutcome WaitForSetupOutcome(const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
+    const ExpectedPackage& package, StartedSetup& setup, std::uint32_t startedAt, const WaitLimits& limits);

@@ -5,11 +5,9 @@
 
 #include "staging/Operations.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
-// The names of the copies of `packageInf` (its bytes) in `infFolder` (ending in "\");
-// nothing when the folder cannot be listed, with the system's error in `error`.
-std::optional<std::vector<std::string>> StoreCopiesOf(
-    SystemOps& system, const std::string& infFolder, const std::string& packageInf, unsigned long& error);
+// The names of the copies of `packageInf` (its bytes) in `infFolder` (ending in "\").
+Result<std::vector<std::string>> StoreCopiesOf(
+    Files& files, const std::string& infFolder, const std::string& packageInf);

@@ -19,6 +19,51 @@ std::string Join(std::initializer_list<std::string_view> parts)
     return text;
 }
 
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items)
+        text.append(text.empty() ? "" : ", ").append(item);
+    return text;
+}
+
+// `value` as 0x and four or more hexadecimal digits.
+std::string Hexadecimal(unsigned long value, std::size_t digits = 4)
+{
+    std::string text;
+    do {
+        text.insert(text.begin(), "0123456789ABCDEF"[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    if (text.size() < digits)
+        text.insert(0, digits - text.size(), '0');
+    return "0x" + text;
+}
+
+std::string ProductTypeText(unsigned long productType)
+{
+    switch (productType) {
+    case 1:
+        return "工作站";
+    case 2:
+        return "域控制器";
+    case 3:
+        return "服务器";
+    }
+    return "产品类型 " + std::to_string(productType);
+}
+
+std::string BitsText(const std::string& architecture)
+{
+    return architecture == "x86" ? "32位" : architecture == "amd64" ? "64位" : UpperAscii(architecture);
+}
+
+std::string VersionText(const RunningWindows& windows)
+{
+    return Join(
+        {std::to_string(windows.major), ".", std::to_string(windows.minor), ".", std::to_string(windows.build)});
+}
+
 } // namespace
 
 std::string CreateDirectoryFailedMessage(const std::string& stagingDirectory)
@@ -63,10 +108,15 @@ std::string InfUnreadableMessage()
 
 std::string NoFittingDriverMessage(const std::string& nativeArchitecture)
 {
-    const std::string windows = nativeArchitecture == "x86" ? "32位"
-        : nativeArchitecture == "amd64"                     ? "64位"
-                                                            : UpperAscii(nativeArchitecture);
-    return Join({kPackageInfName, "文件中没有适用于本机Windows(", windows, ")的驱动程序", kCannotContinue});
+    return Join({kPackageInfName, "文件中没有适用于本机Windows(", BitsText(nativeArchitecture), ")的驱动程序",
+        kCannotContinue});
+}
+
+std::string NoDriverForThisVersionMessage(const std::vector<std::string>& declared, const RunningWindows& windows)
+{
+    return Join({kPackageInfName, "文件中的驱动程序(", Joined(declared), ")不适用于本机Windows(",
+        BitsText(windows.architecture), " ", VersionText(windows), " ", ProductTypeText(windows.productType), ")",
+        kCannotContinue});
 }
 
 std::string SetupFailedMessage(unsigned long setupExitCode)
@@ -129,9 +179,21 @@ std::string SetupStartedLine(const std::string& commandLine, unsigned long proce
     return Join({"已启动 ", commandLine, ", 进程 ID ", std::to_string(processId)});
 }
 
-std::string SetupOutsideJobLine(const std::string& error)
+std::string SetupInOwnJobLine()
 {
-    return Join({"无法把安装程序放入作业对象，超时时只能结束安装程序本身: ", error});
+    return "安装程序在本程序的作业对象中运行，它启动的进程也在其中";
+}
+
+std::string SetupBrokeAwayLine(const std::string& jobError)
+{
+    return Join({"本程序所在的作业对象不允许再放入另一个作业（", jobError,
+        "）：安装程序已用 CREATE_BREAKAWAY_FROM_JOB 脱离它，在本程序的作业对象中运行"});
+}
+
+std::string SetupWithoutJobLine(const std::string& jobError, const std::string& breakawayError)
+{
+    return Join({"无法把安装程序放入作业对象（", jobError, "），本程序所在的作业对象也不允许脱离（", breakawayError,
+        "）：安装程序不在作业中运行；只在时限内等待驱动程序包，超时时按父进程 ID 和创建时间结束它启动的进程"});
 }
 
 std::string SetupExitLine(unsigned long exitCode)
@@ -144,10 +206,10 @@ std::string WaitFailedLine(const std::string& error)
     return Join({"等待安装程序结束失败: ", error});
 }
 
-std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses)
+std::string SetupTimedOutLine(unsigned long seconds, JobRoute route)
 {
     return Join({"安装程序在 ", std::to_string(seconds), " 秒内没有结束，",
-        (withItsProcesses ? "已结束它和它启动的所有进程" : "已结束安装程序本身（它启动的进程无法一并结束）")});
+        (route == JobRoute::NoJob ? "已结束它和按父进程 ID 找到的它启动的进程" : "已结束它和它启动的所有进程")});
 }
 
 std::string SetupFailedLine(unsigned long setupExitCode)
@@ -165,18 +227,39 @@ std::string WaitingForStartedProcessesLine()
     return "安装程序已结束，驱动程序包还不在驱动程序存储中；等待它启动的进程";
 }
 
+std::string WaitingWithoutJobLine()
+{
+    return "安装程序已结束，驱动程序包还不在驱动程序存储中；安装程序不在作业对象中，在时限内等待驱动程序包";
+}
+
+std::string StillWaitingLine(unsigned long waitedSeconds, std::optional<unsigned long> leftSeconds)
+{
+    return Join({"已等待安装程序 ", std::to_string(waitedSeconds), " 秒，",
+        (leftSeconds ? Join({"最多还等 ", std::to_string(*leftSeconds), " 秒"}) : std::string("没有时限"))});
+}
+
 std::string PackageNotInStoreLine(NotInStoreReason reason)
 {
     const std::string notInStore = "安装程序报告成功，但驱动程序存储中没有 TOVRA.INF 的副本";
     switch (reason) {
     case NotInStoreReason::StartedProcessesEnded:
         return Join({notInStore, "（它启动的进程都已结束）"});
-    case NotInStoreReason::NoJob:
-        return Join({notInStore, "（安装程序不在作业对象中，无法等待它启动的进程）"});
     case NotInStoreReason::TimeIsUp:
         return Join({notInStore, "（等待时间已到；它启动的仍在运行的进程没有被结束）"});
+    case NotInStoreReason::TimeIsUpWithoutJob:
+        return Join({notInStore, "（安装程序不在作业对象中，看不到它启动的进程；等待时间已到）"});
     }
     return notInStore;
+}
+
+std::string RemovedAtRestartLine(const std::string& path)
+{
+    return Join({path, " 仍被占用，将在 Windows 重新启动时删除"});
+}
+
+std::string LeftForTheNextRunLine(const std::string& path)
+{
+    return Join({"现在无法删除 ", path, "，下次运行时再删除"});
 }
 
 std::string MessageLine(const std::string& caption, const std::string& message)
@@ -203,19 +286,29 @@ std::string WindowClosedWhileWaitingLine()
     return "等待安装程序时窗口已关闭；安装程序仍在运行，结果未知";
 }
 
-std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture)
+std::string WindowsText(const RunningWindows& windows)
 {
-    std::string names;
-    for (const std::string& target : targets)
-        names.append(names.empty() ? "" : ", ").append(target);
-    return Join({"TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ", (names.empty() ? std::string("（没有）") : names),
-        "; 本机 Windows: ", nativeArchitecture});
+    return Join({windows.architecture, " ", VersionText(windows), " ", ProductTypeText(windows.productType), " (套件 ",
+        Hexadecimal(windows.suiteMask), ")"});
+}
+
+std::string ModelTargetsLine(const std::vector<std::string>& declared, const RunningWindows& windows)
+{
+    return Join({"TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ",
+        (declared.empty() ? std::string("（没有）") : Joined(declared)), "; 本机 Windows: ", WindowsText(windows)});
 }
 
 std::string NoFittingModelsLine(const std::string& nativeArchitecture)
 {
     return Join({"警告: TOVRA.INF 没有适合本机 Windows (", nativeArchitecture, ") 的型号（需要 NT", nativeArchitecture,
         "），这个驱动包在本机上不会安装；请驱动包的提供者提供相应的已签名驱动和目录文件"});
+}
+
+std::string NoModelsForThisVersionLine(const RunningWindows& windows)
+{
+    return Join({"警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (", WindowsText(windows),
+        ")：Windows 按版本、产品类型、套件和内部版本号选择型号，这个驱动包在本机上不会安装；"
+        "请驱动包的提供者提供适用于这个 Windows 的驱动"});
 }
 
 std::string InfUnreadableLine(const std::string& infPath, const std::string& error)

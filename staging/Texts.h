@@ -4,6 +4,8 @@
 #pragma once
 
 #include "staging/DriverPackage.h"
+#include "staging/Operations.h"
+#include "staging/StartedSetup.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,10 +25,12 @@ std::string LaunchFailedMessage();
 // its hash is not the one given.
 std::string SetupUnhashableMessage();
 std::string SetupHashMismatchMessage();
-// The package's INF: unreadable, or without models for this Windows ("x86", "amd64", ...
-// as NativeArchitecture names it).
+// The package's INF: unreadable, without models for this processor ("x86", "amd64", ... as
+// INF decorations name it), or with models only for other versions of Windows (what it
+// declares, and this Windows).
 std::string InfUnreadableMessage();
 std::string NoFittingDriverMessage(const std::string& nativeArchitecture);
+std::string NoDriverForThisVersionMessage(const std::vector<std::string>& declared, const RunningWindows& windows);
 // The setup's outcome, when it is not success. Unreadable INF and failed wait get a second
 // line with the system's description, as the staging failures do.
 std::string SetupFailedMessage(unsigned long setupExitCode);
@@ -44,15 +48,24 @@ std::string CopiedLine(const std::string& from, const std::string& to, std::opti
 std::string CopyFailedLine(const std::string& from, const std::string& to, const std::string& error);
 std::string SetupHashLine(const std::string& setup, const std::string& actual, const std::string& expected);
 std::string SetupStartedLine(const std::string& commandLine, unsigned long processId);
-std::string SetupOutsideJobLine(const std::string& error);
+// The three routes of a setup into a job: its own, broken away from this program's job, none.
+std::string SetupInOwnJobLine();
+std::string SetupBrokeAwayLine(const std::string& jobError);
+std::string SetupWithoutJobLine(const std::string& jobError, const std::string& breakawayError);
 std::string SetupExitLine(unsigned long exitCode);
 std::string WaitFailedLine(const std::string& error);
-std::string SetupTimedOutLine(unsigned long seconds, bool withItsProcesses);
+std::string SetupTimedOutLine(unsigned long seconds, JobRoute route);
 std::string SetupFailedLine(unsigned long setupExitCode);
 std::string StoreCopyFoundLine(const std::string& infPath);
 std::string WaitingForStartedProcessesLine();
-enum class NotInStoreReason { StartedProcessesEnded, NoJob, TimeIsUp };
+std::string WaitingWithoutJobLine();
+// Every minute of a wait: seconds waited, and seconds left (nothing: no limit).
+std::string StillWaitingLine(unsigned long waitedSeconds, std::optional<unsigned long> leftSeconds);
+enum class NotInStoreReason { StartedProcessesEnded, TimeIsUp, TimeIsUpWithoutJob };
 std::string PackageNotInStoreLine(NotInStoreReason reason);
+// The staging folder's leftovers: what Windows removes when it restarts, what the next run removes.
+std::string RemovedAtRestartLine(const std::string& path);
+std::string LeftForTheNextRunLine(const std::string& path);
 // A message the procedure told the user, on one line.
 std::string MessageLine(const std::string& caption, const std::string& message);
 std::string ResultLine(unsigned long code, const std::string& error);
@@ -60,8 +73,11 @@ std::string WindowClosedWhileWaitingLine();
 
 // ---- what the package's INF declares
 inline constexpr const char* kUndecoratedTarget = "无修饰";
-std::string ModelTargetsLine(const std::vector<std::string>& targets, const std::string& nativeArchitecture);
+// The running Windows in a few words: "amd64 10.0.19043 工作站 (套件 0x0100)".
+std::string WindowsText(const RunningWindows& windows);
+std::string ModelTargetsLine(const std::vector<std::string>& declared, const RunningWindows& windows);
 std::string NoFittingModelsLine(const std::string& nativeArchitecture);
+std::string NoModelsForThisVersionLine(const RunningWindows& windows);
 std::string InfUnreadableLine(const std::string& infPath, const std::string& error);
 
 // ---- the uninstall: its log lines, and what its box lists

@@ -2,6 +2,7 @@
 
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
+#include "staging/StagedFiles.h"
 #include "staging/StoreCopies.h"
 #include "staging/Texts.h"
 
@@ -11,9 +12,11 @@ namespace {
 
 class PackageRemoval {
 public:
-    PackageRemoval(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded,
+    PackageRemoval(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
         const std::optional<NativeStoreHelper>& helper)
         : system_(system)
+        , files_(system.files)
+        , store_(system.driverStore)
         , log_(log)
         , recorded_(recorded)
         , helper_(helper)
@@ -22,10 +25,9 @@ public:
 
     UninstallOutcome Run()
     {
-        unsigned long error = 0;
-        const std::optional<std::string> windowsDirectory = WindowsDirectory(system_, error);
+        const Result<std::string> windowsDirectory = WindowsDirectory(files_);
         if (!windowsDirectory) {
-            Fail(WindowsDirectoryUnreadableLine(system_.DescribeError(error)), error);
+            Fail(WindowsDirectoryUnreadableLine(Describe(windowsDirectory.Error())), windowsDirectory.Error());
             return outcome_;
         }
         log_.Record(UninstallWindowsDirectoryLine(*windowsDirectory));
@@ -40,6 +42,8 @@ public:
     }
 
 private:
+    std::string Describe(unsigned long error) { return system_.errors.DescribeError(error); }
+
     // Records a failed step's log line; the run ends in the first failure's code.
     void Fail(const std::string& line, unsigned long error)
     {
@@ -61,11 +65,10 @@ private:
     std::optional<std::vector<std::string>> CopiesToRemove(const std::string& infFolder, const std::string& stagedInf)
     {
         std::vector<std::string> copies;
-        if (const std::optional<std::string> package = system_.ReadFileBytes(stagedInf)) {
-            unsigned long error = 0;
-            const auto found = StoreCopiesOf(system_, infFolder, *package, error);
+        if (const Result<std::string> package = files_.ReadFileBytes(stagedInf)) {
+            const Result<std::vector<std::string>> found = StoreCopiesOf(files_, infFolder, *package);
             if (!found) {
-                FailInDriverStore(FolderUnlistableLine(infFolder, system_.DescribeError(error)), error);
+                FailInDriverStore(FolderUnlistableLine(infFolder, Describe(found.Error())), found.Error());
                 return std::nullopt;
             }
             copies = *found;
@@ -74,7 +77,7 @@ private:
         }
         const std::string& recorded = recorded_.name;
         if (!recorded.empty() && std::find(copies.begin(), copies.end(), recorded) == copies.end() &&
-            system_.KindOfPath(infFolder + recorded) == PathKind::File) {
+            files_.KindOfPath(infFolder + recorded) == PathKind::File) {
             if (IsStillOurs(infFolder + recorded))
                 copies.push_back(recorded);
             else
@@ -89,8 +92,7 @@ private:
         const PackageInf& ours = recorded_.inf;
         if (ours.driverVersion.empty() || ours.driverDate.empty())
             return false; // nothing to tell it by
-        unsigned long error = 0;
-        const std::optional<PackageInf> now = system_.ReadPackageInf(infPath, error);
+        const Result<PackageInf> now = store_.ReadPackageInf(infPath);
         return now && now->driverDate == ours.driverDate && now->driverVersion == ours.driverVersion &&
             now->provider == ours.provider && now->classGuid == ours.classGuid;
     }
@@ -105,7 +107,7 @@ private:
             return;
         }
         if (UsesHelper())
-            log_.Record(StoreHelperUsedLine(helper_->path, system_.NativeArchitecture()));
+            log_.Record(StoreHelperUsedLine(helper_->path, store_.ThisWindows().architecture));
         std::vector<std::string> refused;
         for (const std::string& name : *copies)
             if (!RemoveStoreCopy(infFolder, name))
@@ -120,10 +122,9 @@ private:
     {
         std::optional<unsigned long> failed = UninstallPackage(infFolder, name, false);
         if (failed == kErrorInfInUseByDevices) {
-            unsigned long error = 0;
-            const std::optional<DeviceUse> devices = system_.DevicesUsing(name, error);
+            const Result<DeviceUse> devices = store_.DevicesUsing(name);
             if (!devices) {
-                log_.Record(DevicesUnknownLine(name, system_.DescribeError(error)));
+                log_.Record(DevicesUnknownLine(name, Describe(devices.Error())));
             } else if (devices->present != 0) {
                 log_.Record(ReaderConnectedLine(infFolder + name, devices->present));
                 FailInDriverStore(ReaderConnectedMessage(), *failed);
@@ -137,50 +138,60 @@ private:
             return false;
         if (*failed == 0)
             return true;
-        FailInDriverStore(StoreRemovalFailedLine(infFolder + name, system_.DescribeError(*failed)), *failed);
+        FailInDriverStore(StoreRemovalFailedLine(infFolder + name, Describe(*failed)), *failed);
         return false;
     }
 
-    bool UsesHelper() { return helper_ && system_.NativeArchitecture() != "x86"; }
+    bool UsesHelper() { return helper_ && store_.ThisWindows().architecture != "x86"; }
 
     // One removal from the store, here or in the helper; nothing when the helper could not
     // tell (the failure recorded).
     std::optional<unsigned long> UninstallPackage(const std::string& infFolder, const std::string& name, bool force)
     {
         if (!UsesHelper())
-            return system_.UninstallDriverPackage(infFolder, name, force);
+            return store_.UninstallDriverPackage(infFolder, name, force);
         const std::optional<unsigned long> native = UninstallInHelper(infFolder, name, force);
         if (native != kErrorFileNotFound)
             return native;
         // Not in the native store. Wine keeps a store per architecture, and what a 32-bit
         // setup added is in this process's; Windows then refuses, and the helper's answer stands.
-        log_.Record(NotInNativeStoreLine(name, system_.DescribeError(*native)));
-        return system_.UninstallDriverPackage(infFolder, name, force) == 0 ? 0 : native;
+        log_.Record(NotInNativeStoreLine(name, Describe(*native)));
+        return store_.UninstallDriverPackage(infFolder, name, force) == 0 ? 0 : native;
     }
 
     std::optional<unsigned long> UninstallInHelper(const std::string& infFolder, const std::string& name, bool force)
     {
-        const HeldFileRelease release(system_);
-        std::string sha256;
-        if (const unsigned long error = system_.HoldAndHashFile(helper_->path, sha256)) {
-            FailInDriverStore(StoreHelperUnreadableLine(helper_->path, system_.DescribeError(error)), error);
+        Result<std::unique_ptr<HeldFile>> held = files_.HoldFile(helper_->path);
+        const Result<std::string> sha256 = held ? (*held)->Sha256() : Result<std::string>(Failed{held.Error()});
+        if (!sha256) {
+            FailInDriverStore(StoreHelperUnreadableLine(helper_->path, Describe(sha256.Error())), sha256.Error());
             return std::nullopt;
         }
-        if (sha256 != helper_->sha256) {
-            FailInDriverStore(StoreHelperChangedLine(helper_->path, sha256, helper_->sha256), kErrorInvalidImageHash);
+        if (*sha256 != helper_->sha256) {
+            FailInDriverStore(StoreHelperChangedLine(helper_->path, *sha256, helper_->sha256), kErrorInvalidImageHash);
             return std::nullopt;
         }
         const std::string parameters = std::string(kStoreHelperRemoveSwitch) + " \"" + name + '"' +
             (force ? std::string(" ") + kStoreHelperForceSwitch : "");
-        StartedProgram started;
-        unsigned long exitCode = 0;
-        unsigned long error = system_.StartProgram(helper_->path, parameters, infFolder, started);
-        if (error == 0 && (error = system_.WaitForStartedProgram(kStoreHelperTimeoutSeconds, exitCode)) != 0)
-            system_.EndStartedProgram();
-        if (error != 0) {
-            FailInDriverStore(StoreHelperNotRunLine(helper_->path, system_.DescribeError(error)), error);
+        const Result<unsigned long> exitCode = RunHelper({helper_->path, parameters, infFolder});
+        if (!exitCode) {
+            FailInDriverStore(StoreHelperNotRunLine(helper_->path, Describe(exitCode.Error())), exitCode.Error());
             return std::nullopt;
         }
+        return *exitCode;
+    }
+
+    // Runs the helper to its end, at most kStoreHelperTimeoutSeconds (then it is ended): its exit code.
+    Result<unsigned long> RunHelper(const ProgramStart& start)
+    {
+        Result<std::unique_ptr<StartedProgram>> started = system_.programs.StartSuspended(start, false);
+        if (!started)
+            return Failed{started.Error()};
+        StartedProgram& helper = **started;
+        helper.Resume();
+        const Result<unsigned long> exitCode = helper.WaitForExit(kStoreHelperTimeoutSeconds * 1000);
+        if (!exitCode)
+            helper.End();
         return exitCode;
     }
 
@@ -197,80 +208,64 @@ private:
         const std::string& infFolder, const std::vector<std::string>& removing, const std::vector<std::string>& refused)
     {
         for (const std::string& name : removing) {
-            const bool stayed = system_.KindOfPath(infFolder + name) != PathKind::Missing;
+            const bool stayed = files_.KindOfPath(infFolder + name) != PathKind::Missing;
             if (!stayed)
                 Removed(StoreRemovedLine(infFolder + name), StoreCopyRemovedItem(name));
             else if (std::find(refused.begin(), refused.end(), name) == refused.end())
-                FailInDriverStore(
-                    StoreCopyStayedLine(infFolder + name, system_.DescribeError(kErrorDriverStoreDeleteFailed)),
+                FailInDriverStore(StoreCopyStayedLine(infFolder + name, Describe(kErrorDriverStoreDeleteFailed)),
                     kErrorDriverStoreDeleteFailed);
         }
     }
 
-    // Removes a file, or a link without entering it; false when it stayed.
-    bool RemoveEntry(const std::string& path, bool link, int& files)
+    // Removes a folder and everything in it; false when something stayed (each failure recorded).
+    bool RemoveFolderTree(const std::string& folder, int& entries)
     {
-        if (const unsigned long failed = system_.RemoveFile(path)) {
-            Fail(FileRemovalFailedLine(path, system_.DescribeError(failed)), failed);
-            return false;
+        const TreeRemoval removal = RemoveTree(files_, folder);
+        for (const std::string& link : removal.links)
+            log_.Record(LinkRemovedLine(link));
+        for (const TreeRemoval::Failure& failure : removal.failures) {
+            const std::string error = Describe(failure.error);
+            switch (failure.step) {
+            case TreeRemoval::Step::List:
+                Fail(FolderUnlistableLine(failure.path, error), failure.error);
+                break;
+            case TreeRemoval::Step::File:
+                Fail(FileRemovalFailedLine(failure.path, error), failure.error);
+                break;
+            case TreeRemoval::Step::Folder:
+                Fail(FolderRemovalFailedLine(failure.path, error), failure.error);
+                break;
+            }
         }
-        if (link)
-            log_.Record(LinkRemovedLine(path));
-        ++files;
-        return true;
-    }
-
-    // Removes a folder and everything in it; false when something stayed.
-    bool RemoveTree(const std::string& folder, int& files)
-    {
-        unsigned long error = 0;
-        const auto names = system_.ListFolder(folder, error);
-        if (!names) {
-            Fail(FolderUnlistableLine(folder, system_.DescribeError(error)), error);
-            return false;
-        }
-        bool complete = true;
-        for (const std::string& name : *names) {
-            const std::string path = EnsureTrailingBackslash(folder) + name;
-            const PathKind kind = system_.KindOfPath(path);
-            if (kind == PathKind::Folder)
-                complete = RemoveTree(path, files) && complete;
-            else if (kind != PathKind::Missing)
-                complete = RemoveEntry(path, kind == PathKind::Link, files) && complete;
-        }
-        if (!complete)
-            return false;
-        if (const unsigned long failed = system_.RemoveEmptyFolder(folder)) {
-            Fail(FolderRemovalFailedLine(folder, system_.DescribeError(failed)), failed);
-            return false;
-        }
-        return true;
+        entries = removal.entries;
+        return removal.failures.empty();
     }
 
     void RemoveStagingFolder(const std::string& folder)
     {
-        switch (system_.KindOfPath(folder)) {
+        switch (files_.KindOfPath(folder)) {
         case PathKind::Missing:
             log_.Record(NoStagingFolderLine(folder));
             break;
         case PathKind::File:
-            Fail(StagingPathIsAFileLine(folder) + ": " + system_.DescribeError(kErrorAlreadyExists),
-                kErrorAlreadyExists);
+            Fail(StagingPathIsAFileLine(folder) + ": " + Describe(kErrorAlreadyExists), kErrorAlreadyExists);
             break;
         case PathKind::Link:
-            if (const unsigned long failed = system_.RemoveFile(folder))
-                Fail(LinkRemovalFailedLine(folder, system_.DescribeError(failed)), failed);
+            if (const unsigned long failed = files_.RemoveFile(folder))
+                Fail(LinkRemovalFailedLine(folder, Describe(failed)), failed);
             else
                 Removed(StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder));
             break;
         case PathKind::Folder:
-            if (int files = 0; RemoveTree(folder, files))
-                Removed(StagingFolderRemovedLine(folder, files), StagingFolderRemovedItem(folder, files));
+            if (int entries = 0; RemoveFolderTree(folder, entries))
+                Removed(StagingFolderRemovedLine(folder, entries), StagingFolderRemovedItem(folder, entries));
             break;
         }
     }
 
-    SystemOps& system_;
+    const OperatingSystem& system_;
+    Files& files_;
+    DriverStore& store_;
     StepLog& log_;
     const RecordedStoreCopy& recorded_;
     const std::optional<NativeStoreHelper>& helper_;
@@ -279,8 +274,8 @@ private:
 
 } // namespace
 
-UninstallOutcome RunUninstall(
-    SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded, const std::optional<NativeStoreHelper>& helper)
+UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
+    const std::optional<NativeStoreHelper>& helper)
 {
     return PackageRemoval(system, log, recorded, helper).Run();
 }

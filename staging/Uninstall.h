@@ -1,6 +1,7 @@
 // The pre-install procedure run backwards: removes this package's copies from Windows'
 // driver store and the staging folder with what is in it. Portable, like the procedure:
-// it reaches Windows and the log only through SystemOps and StepLog. All strings are UTF-8.
+// it reaches Windows and the log only through the interfaces of Operations.h. All strings
+// are UTF-8.
 #pragma once
 
 #include "staging/Operations.h"
@@ -42,5 +43,5 @@ struct NativeStoreHelper {
 };
 // After the removal a second look at the store decides: a copy still there is a failure
 // (kErrorDriverStoreDeleteFailed), whatever the removal said.
-UninstallOutcome RunUninstall(SystemOps& system, StepLog& log, const RecordedStoreCopy& recorded = {},
+UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded = {},
     const std::optional<NativeStoreHelper>& helper = std::nullopt);

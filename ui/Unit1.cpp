@@ -3,7 +3,7 @@
 #include "staging/PreInstall.h"
 #include "win32/LogFile.h"
 #include "win32/SetupWaiting.h"
-#include "win32/SystemOps.h"
+#include "win32/WindowsSystem.h"
 
 TForm1* Form1 = nullptr;
 
@@ -43,9 +43,8 @@ private:
 // and can be closed; closing it ends the wait. Meanwhile the cursor says so.
 class WindowWaiting final : public SetupHandleWaiting {
 public:
-    WindowWaiting(TForm1& form, Win32SystemOps& system)
-        : SetupHandleWaiting(system)
-        , form_(form)
+    explicit WindowWaiting(TForm1& form)
+        : form_(form)
     {
     }
 
@@ -76,8 +75,8 @@ TForm1::TForm1()
 void TForm1::Button1Click(TObject*)
 {
     Form1WindowOps window(*this);
-    Win32SystemOps system;
-    WindowWaiting waiting(*this, system);
+    WindowsSystem system;
+    WindowWaiting waiting(*this);
     RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256());
     SetBusy(false);
 }

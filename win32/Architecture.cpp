@@ -36,3 +36,17 @@ std::string NativeArchitecture()
         return "x86";
     }
 }
+
+RunningWindows ThisWindows()
+{
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    // ntdll.dll is in every process; RtlGetVersion is there from Windows 2000 on, but only
+    // documented for drivers: looked up, with GetVersionExW where it is missing.
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    const auto rtlGetVersion = OptionalFunction<RtlGetVersionFunction>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    if (rtlGetVersion == nullptr || rtlGetVersion(&version) != 0)
+        GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+    return {NativeArchitecture(), version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber,
+        version.wProductType, version.wSuiteMask};
+}

@@ -1,8 +1,14 @@
-// The processor architecture of the running Windows.
+// The running Windows: its processor architecture and its version.
 #pragma once
+
+#include "staging/Operations.h"
 
 #include <string>
 
 // As INF decorations name it: "x86", "amd64", "arm64" or "ia64"; the machine's own, also
 // for a 32-bit or emulated program.
 std::string NativeArchitecture();
+
+// The architecture with the version, product type and suites the kernel reports:
+// RtlGetVersion, which compatibility settings do not change as they change GetVersionEx.
+RunningWindows ThisWindows();

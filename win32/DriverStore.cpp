@@ -1,5 +1,6 @@
 #include "win32/DriverStore.h"
 
+#include "win32/Architecture.h"
 #include "win32/Errors.h"
 #include "win32/Files.h"
 #include "win32/OptionalFunction.h"
@@ -56,32 +57,34 @@ std::optional<std::wstring> InfField(decltype(&SetupGetStringFieldW) getField, I
 
 } // namespace
 
-std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error)
+Result<PackageInf> ReadPackageInf(const std::string& infPath)
 {
     const SetupApi setupApi;
+    unsigned long error = 0;
     const auto open = setupApi.Find<decltype(&SetupOpenInfFileW)>("SetupOpenInfFileW", error);
     const auto findFirst = setupApi.Find<decltype(&SetupFindFirstLineW)>("SetupFindFirstLineW", error);
     const auto findNext = setupApi.Find<decltype(&SetupFindNextLine)>("SetupFindNextLine", error);
     const auto fieldCount = setupApi.Find<decltype(&SetupGetFieldCount)>("SetupGetFieldCount", error);
     const auto getField = setupApi.Find<decltype(&SetupGetStringFieldW)>("SetupGetStringFieldW", error);
+    const auto lineCount = setupApi.Find<decltype(&SetupGetLineCountW)>("SetupGetLineCountW", error);
     const auto close = setupApi.Find<decltype(&SetupCloseInfFile)>("SetupCloseInfFile", error);
-    if (!open || !findFirst || !findNext || !fieldCount || !getField || !close)
-        return std::nullopt;
+    if (!open || !findFirst || !findNext || !fieldCount || !getField || !lineCount || !close)
+        return Failed{error};
     UINT errorLine = 0;
     const HINF inf = open(Widen(infPath).c_str(), nullptr, INF_STYLE_WIN4, &errorLine);
-    if (inf == INVALID_HANDLE_VALUE) {
-        error = LastError();
-        return std::nullopt;
-    }
+    if (inf == INVALID_HANDLE_VALUE)
+        return Failed{LastError()};
     PackageInf read;
     INFCONTEXT line;
     for (BOOL more = findFirst(inf, L"Manufacturer", nullptr, &line); more; more = findNext(&line, &line)) {
-        std::vector<std::string> decorations;
+        ManufacturerModels models;
         // Field 1 names the models section; the fields after it are its decorations.
+        if (const std::optional<std::wstring> section = InfField(getField, line, 1))
+            models.undecoratedSection = lineCount(inf, section->c_str()) > 0;
         for (DWORD index = 2; index <= fieldCount(&line); ++index)
             if (const std::optional<std::wstring> field = InfField(getField, line, index); field && !field->empty())
-                decorations.push_back(Narrow(*field));
-        read.decorations.push_back(decorations);
+                models.decorations.push_back(Narrow(*field));
+        read.manufacturers.push_back(models);
     }
     // DriverVer = date[,version]
     if (findFirst(inf, L"Version", L"DriverVer", &line)) {
@@ -93,7 +96,6 @@ std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned lo
     if (findFirst(inf, L"Version", L"ClassGuid", &line))
         read.classGuid = Narrow(InfField(getField, line, 1).value_or(L""));
     close(inf);
-    error = 0;
     return read;
 }
 
@@ -139,7 +141,7 @@ unsigned CountUsing(const SetupApi& setupApi, HDEVINFO devices, const std::wstri
         DWORD type = 0;
         if (RegQueryValueExW(key, L"InfPath", nullptr, &type, reinterpret_cast<BYTE*>(infPath), &size) ==
                 ERROR_SUCCESS &&
-            type == REG_SZ && lstrcmpiW(infPath, infName.c_str()) == 0)
+            type == REG_SZ && SameNameIgnoringCase(infPath, infName))
             ++count;
         RegCloseKey(key);
     }
@@ -148,27 +150,30 @@ unsigned CountUsing(const SetupApi& setupApi, HDEVINFO devices, const std::wstri
 
 } // namespace
 
-std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error)
+Result<DeviceUse> DevicesUsing(const std::string& infName)
 {
     const SetupApi setupApi;
-    error = 0;
+    unsigned long error = 0;
     const auto getDevices = setupApi.Find<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW", error);
     const auto destroy = setupApi.Find<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList", error);
     if (!getDevices || !destroy)
-        return std::nullopt;
+        return Failed{error};
     const std::wstring name = Widen(infName);
     DeviceUse use;
     for (const bool presentOnly : {false, true}) {
         const HDEVINFO devices =
             getDevices(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | (presentOnly ? DIGCF_PRESENT : 0));
-        if (devices == INVALID_HANDLE_VALUE) {
-            error = LastError();
-            return std::nullopt;
-        }
+        if (devices == INVALID_HANDLE_VALUE)
+            return Failed{LastError()};
         (presentOnly ? use.present : use.installed) = CountUsing(setupApi, devices, name, error);
         destroy(devices);
         if (error != 0)
-            return std::nullopt;
+            return Failed{error};
     }
     return use;
+}
+
+RunningWindows Win32DriverStore::ThisWindows()
+{
+    return ::ThisWindows();
 }

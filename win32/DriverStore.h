@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-// What an INF says of its models and its version; nothing when it cannot be read, with the
-// parser's error in `error`.
-std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error);
+// What an INF says of its models and its version, as the parser reads it.
+Result<PackageInf> ReadPackageInf(const std::string& infPath);
 
 // Removes the driver package whose INF is `infName` in `infFolder` from the driver store,
 // with SUOI_FORCEDELETE when `force`; 0 or the system's error.
@@ -18,4 +17,15 @@ unsigned long UninstallDriverPackage(const std::string& infFolder, const std::st
 
 // The devices whose driver key names `infName` as their InfPath: all that Windows knows of,
 // and those present now.
-std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error);
+Result<DeviceUse> DevicesUsing(const std::string& infName);
+
+class Win32DriverStore final : public DriverStore {
+public:
+    Result<PackageInf> ReadPackageInf(const std::string& infPath) override { return ::ReadPackageInf(infPath); }
+    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
+    {
+        return ::UninstallDriverPackage(infFolder, infName, force);
+    }
+    Result<DeviceUse> DevicesUsing(const std::string& infName) override { return ::DevicesUsing(infName); }
+    RunningWindows ThisWindows() override;
+};

@@ -35,3 +35,8 @@ std::string LocalTimeText(bool withMilliseconds)
     }
     return text;
 }
+
+std::uint32_t Win32Clock::MillisecondsNow()
+{
+    return GetTickCount();
+}

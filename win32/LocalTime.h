@@ -1,14 +1,15 @@
-// The local time as the log and the detection marker write it.
+// The local time as the log and the detection marker write it, and the clock of the waits.
 #pragma once
 
-#include "staging/Deployment.h"
+#include "staging/Operations.h"
 
 #include <string>
 
 // yyyy-mm-dd hh:mm:ss, with .mmm when `withMilliseconds`.
 std::string LocalTimeText(bool withMilliseconds);
 
-class LocalClock final : public Clock {
+class Win32Clock final : public Clock {
 public:
+    std::uint32_t MillisecondsNow() override;
     std::string LocalTime() override { return LocalTimeText(false); }
 };

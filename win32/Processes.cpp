@@ -7,6 +7,8 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 namespace {
 
 // How long ending a timed-out setup may take before the run reports it anyway.
@@ -15,7 +17,7 @@ constexpr DWORD kEndingMilliseconds = 10000;
 } // namespace
 
 unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
-    const std::string& workingDirectory, DWORD creationFlags, PROCESS_INFORMATION& process)
+    const std::string& workingDirectory, DWORD creationFlags, const wchar_t* environment, PROCESS_INFORMATION& process)
 {
     // The program is named by its full path, so nothing else of that name can be started;
     // CreateProcessW loads no shell extensions into this elevated process.
@@ -26,23 +28,9 @@ unsigned long StartHiddenProgram(const std::string& program, const std::string& 
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     process = {};
-    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
-            Widen(workingDirectory).c_str(), &startup, &process))
+    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, creationFlags,
+            const_cast<wchar_t*>(environment), Widen(workingDirectory).c_str(), &startup, &process))
         return LastError();
-    return 0;
-}
-
-unsigned long WaitForProgram(HANDLE process, DWORD milliseconds, unsigned long& exitCode)
-{
-    if (process == nullptr)
-        return ERROR_INVALID_HANDLE;
-    const DWORD waited = WaitForSingleObject(process, milliseconds);
-    if (waited == WAIT_TIMEOUT)
-        return ERROR_TIMEOUT;
-    DWORD code = 0;
-    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code))
-        return LastError();
-    exitCode = code;
     return 0;
 }
 
@@ -55,7 +43,7 @@ std::vector<unsigned long> ProcessesNamed(const std::wstring& exeName)
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0)
+        if (SameNameIgnoringCase(entry.szExeFile, exeName))
             ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return ids;
@@ -114,57 +102,196 @@ bool RunsAsAnImage(const std::wstring& path)
 
 } // namespace
 
-SetupInJob::~SetupInJob()
+namespace {
+
+// The name part of an environment entry "NAME=VALUE" (the per-drive "=C:=C:\x" included).
+std::wstring VariableName(const std::wstring& entry)
+{
+    return entry.substr(0, entry.find(L'=', 1));
+}
+
+std::wstring UpperAscii(std::wstring text)
+{
+    for (wchar_t& character : text)
+        if (character >= L'a' && character <= L'z')
+            character = static_cast<wchar_t>(character - L'a' + L'A');
+    return text;
+}
+
+// This program's environment with `changes` set, as a block for CreateProcessW: sorted by
+// name without case, as Windows keeps it.
+std::wstring EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& changes)
+{
+    std::vector<std::wstring> entries;
+    if (wchar_t* const block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += lstrlenW(entry) + 1)
+            entries.emplace_back(entry);
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& [name, value] : changes) {
+        const std::wstring wideName = UpperAscii(Widen(name));
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                          [&](const std::wstring& entry) { return UpperAscii(VariableName(entry)) == wideName; }),
+            entries.end());
+        entries.push_back(Widen(name) + L"=" + Widen(value));
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& one, const std::wstring& other) {
+        return UpperAscii(VariableName(one)) < UpperAscii(VariableName(other));
+    });
+    std::wstring block;
+    for (const std::wstring& entry : entries)
+        block.append(entry).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+// When a process was created, as a number that grows with time; nothing when Windows does not tell.
+std::optional<ULONGLONG> CreationTime(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return std::nullopt;
+    return (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+}
+
+std::optional<ULONGLONG> CreationTimeOf(DWORD processId)
+{
+    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (process == nullptr)
+        return std::nullopt;
+    const std::optional<ULONGLONG> created = CreationTime(process);
+    CloseHandle(process);
+    return created;
+}
+
+// The processes that `root` (created at `rootCreated`) started, and those they started: each
+// found by its parent's process id, and counted only when it was created after that parent,
+// for Windows gives a freed id to the next process.
+std::vector<DWORD> StartedBy(DWORD root, ULONGLONG rootCreated)
+{
+    std::vector<std::pair<DWORD, DWORD>> processes; // id, parent id
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return {};
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        processes.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
+    CloseHandle(snapshot);
+    std::vector<std::pair<DWORD, ULONGLONG>> found{{root, rootCreated}};
+    for (std::size_t parent = 0; parent < found.size(); ++parent)
+        for (const auto& [id, parentId] : processes) {
+            if (parentId != found[parent].first || id == root ||
+                std::any_of(found.begin(), found.end(), [id = id](const auto& known) { return known.first == id; }))
+                continue;
+            if (const std::optional<ULONGLONG> created = CreationTimeOf(id);
+                created && *created >= found[parent].second)
+                found.emplace_back(id, *created);
+        }
+    std::vector<DWORD> started;
+    for (std::size_t index = 1; index < found.size(); ++index)
+        started.push_back(found[index].first);
+    return started;
+}
+
+void EndProcess(DWORD processId)
+{
+    if (const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId)) {
+        TerminateProcess(process, ERROR_TIMEOUT);
+        CloseHandle(process);
+    }
+}
+
+} // namespace
+
+Win32StartedProgram::Win32StartedProgram(const PROCESS_INFORMATION& process)
+    : process_(process.hProcess)
+    , thread_(process.hThread)
+    , id_(process.dwProcessId)
+{
+}
+
+Win32StartedProgram::~Win32StartedProgram()
 {
     // Closing the job ends nothing: it has no kill-on-close limit.
     if (job_ != nullptr)
         CloseHandle(job_);
-    if (process_ != nullptr)
-        CloseHandle(process_);
+    if (thread_ != nullptr)
+        CloseHandle(thread_);
+    CloseHandle(process_);
 }
 
-unsigned long SetupInJob::Start(const std::string& program, const std::string& parameters,
-    const std::string& workingDirectory, StartedProgram& started)
+unsigned long Win32StartedProgram::PutInNewJob()
 {
-    PROCESS_INFORMATION process;
-    if (const unsigned long error =
-            StartHiddenProgram(program, parameters, workingDirectory, CREATE_SUSPENDED, process))
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr)
+        return LastError();
+    // A program that asks to break away (to start something in the user's session, say) may.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job, process_)) {
+        const unsigned long error = LastError();
+        CloseHandle(job);
         return error;
-    if (job_ == nullptr)
-        job_ = CreateJobObjectW(nullptr, nullptr);
-    // Fails where this program runs in a job that allows no other (Windows 7 and older).
-    inJob_ = job_ != nullptr && AssignProcessToJobObject(job_, process.hProcess) != FALSE;
-    started.jobError = inJob_ ? 0 : LastError();
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
-    if (process_ != nullptr)
-        CloseHandle(process_);
-    process_ = process.hProcess;
-    started.processId = process.dwProcessId;
+    }
+    job_ = job;
     return 0;
 }
 
-unsigned long SetupInJob::Wait(unsigned long timeoutSeconds, unsigned long& exitCode)
+void Win32StartedProgram::Resume()
 {
-    return WaitForProgram(process_, static_cast<DWORD>(timeoutSeconds * 1000), exitCode);
+    ResumeThread(thread_);
+    CloseHandle(thread_);
+    thread_ = nullptr;
 }
 
-bool SetupInJob::End()
+Result<unsigned long> Win32StartedProgram::WaitForExit(unsigned long milliseconds)
 {
-    const bool withItsProcesses = inJob_ && TerminateJobObject(job_, ERROR_TIMEOUT) != FALSE;
-    if (!withItsProcesses)
+    const DWORD waited = WaitForSingleObject(process_, milliseconds);
+    if (waited == WAIT_TIMEOUT)
+        return Failed{ERROR_TIMEOUT};
+    DWORD code = 0;
+    if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(process_, &code))
+        return Failed{LastError()};
+    return code;
+}
+
+void Win32StartedProgram::End()
+{
+    if (job_ == nullptr || !TerminateJobObject(job_, ERROR_TIMEOUT)) {
+        // In no job: what it started, found before it goes, then it.
+        const std::optional<ULONGLONG> created = CreationTime(process_);
+        const std::vector<DWORD> started = created ? StartedBy(id_, *created) : std::vector<DWORD>{};
         TerminateProcess(process_, ERROR_TIMEOUT);
+        for (const DWORD id : started)
+            EndProcess(id);
+    }
     WaitForSingleObject(process_, kEndingMilliseconds);
-    return withItsProcesses;
 }
 
-std::optional<bool> SetupInJob::JobStillRuns() const
+std::optional<bool> Win32StartedProgram::JobStillRuns()
 {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-    if (!inJob_ ||
+    if (job_ == nullptr ||
         !QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr))
         return std::nullopt;
     return accounting.ActiveProcesses > 0;
+}
+
+Result<std::unique_ptr<StartedProgram>> Win32Programs::StartSuspended(const ProgramStart& start, bool breakawayFromJob)
+{
+    DWORD flags = CREATE_SUSPENDED | (breakawayFromJob ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    std::wstring environment;
+    if (!start.environment.empty()) {
+        environment = EnvironmentWith(start.environment);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
+    PROCESS_INFORMATION process;
+    if (const unsigned long error = StartHiddenProgram(start.program, start.parameters, start.workingDirectory, flags,
+            environment.empty() ? nullptr : environment.c_str(), process))
+        return Failed{error};
+    return std::unique_ptr<StartedProgram>(std::make_unique<Win32StartedProgram>(process));
 }
 
 std::optional<RunningProcess> StagedSetupByPath::StagedSetupRunning(const std::string& stagedSetup)
@@ -175,7 +302,7 @@ std::optional<RunningProcess> StagedSetupByPath::StagedSetupRunning(const std::s
     const std::wstring staged = Widen(stagedSetup);
     for (const unsigned long id : ProcessesNamed(Widen(kStagedSetupName))) {
         if (const std::optional<std::wstring> path = ProcessImagePath(id)) {
-            if (lstrcmpiW(path->c_str(), staged.c_str()) == 0)
+            if (SameNameIgnoringCase(*path, staged))
                 return RunningProcess{id, Narrow(*path)};
         } else if (RunsAsAnImage(staged)) {
             return RunningProcess{id, ""};

@@ -1,5 +1,5 @@
-// Programs started and waited for, the job that holds a setup and what it starts, and
-// finding running programs by name.
+// Programs started and waited for, the job that holds a setup and what it starts, the
+// processes a program started, and finding running programs by name.
 #pragma once
 
 #include "staging/Deployment.h"
@@ -11,12 +11,10 @@
 #include <vector>
 
 // Starts a program by its full path with its window hidden; 0 or the system's error code.
+// `environment` is a block for CreateProcessW (CREATE_UNICODE_ENVIRONMENT), or null for this
+// program's own.
 unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
-    const std::string& workingDirectory, DWORD creationFlags, PROCESS_INFORMATION& process);
-
-// Waits up to `milliseconds` for a process to end and reads its exit code; 0, ERROR_TIMEOUT
-// when it still runs, or the system's error code.
-unsigned long WaitForProgram(HANDLE process, DWORD milliseconds, unsigned long& exitCode);
+    const std::string& workingDirectory, DWORD creationFlags, const wchar_t* environment, PROCESS_INFORMATION& process);
 
 // The ids of the processes that run a program file of this name (any folder, any session).
 std::vector<unsigned long> ProcessesNamed(const std::wstring& exeName);
@@ -26,32 +24,34 @@ bool IsProcessRunning(const std::wstring& exeName);
 // (access denied, or the process has ended).
 std::optional<std::wstring> ProcessImagePath(unsigned long processId);
 
-// A setup program in a job object: started suspended, so that nothing it starts escapes
-// the job, then resumed. The job has no kill-on-close limit: what a setup leaves running
-// after it has ended by itself is never touched, also not when this program exits.
-class SetupInJob {
+// A started program and, once put in one, its job. The job lets a process that asks break
+// away (JOB_OBJECT_LIMIT_BREAKAWAY_OK) and has no kill-on-close limit: what a program leaves
+// running after it has ended by itself is never touched, also not when this program exits.
+class Win32StartedProgram final : public StartedProgram {
 public:
-    SetupInJob() = default;
-    ~SetupInJob();
-    SetupInJob(const SetupInJob&) = delete;
-    SetupInJob& operator=(const SetupInJob&) = delete;
+    explicit Win32StartedProgram(const PROCESS_INFORMATION& process);
+    ~Win32StartedProgram() override;
+    Win32StartedProgram(const Win32StartedProgram&) = delete;
+    Win32StartedProgram& operator=(const Win32StartedProgram&) = delete;
 
-    // Starts it; replaces the setup started before, if any.
-    unsigned long Start(const std::string& program, const std::string& parameters, const std::string& workingDirectory,
-        StartedProgram& started);
-    unsigned long Wait(unsigned long timeoutSeconds, unsigned long& exitCode);
-    // Ends the setup and, when it is in the job, every process it started; false when only
-    // the setup itself could be ended.
-    bool End();
-    // Whether any process in the job still runs; nothing when the setup is not in one.
-    std::optional<bool> JobStillRuns() const;
-    // The setup's process, for waits; nullptr before a start.
-    HANDLE Process() const { return process_; }
+    unsigned long ProcessId() const override { return id_; }
+    unsigned long PutInNewJob() override;
+    void Resume() override;
+    Result<unsigned long> WaitForExit(unsigned long milliseconds) override;
+    void End() override;
+    std::optional<bool> JobStillRuns() override;
+    void* EndSignal() const override { return process_; }
 
 private:
+    HANDLE process_;
+    HANDLE thread_;
+    DWORD id_;
     HANDLE job_ = nullptr;
-    HANDLE process_ = nullptr;
-    bool inJob_ = false;
+};
+
+class Win32Programs final : public Programs {
+public:
+    Result<std::unique_ptr<StartedProgram>> StartSuspended(const ProgramStart& start, bool breakawayFromJob) override;
 };
 
 // The running-setup check of the deployment rules: a process whose image is the staged

@@ -2,7 +2,6 @@
 
 #include "staging/DriverPackage.h"
 #include "win32/Errors.h"
-#include "win32/OptionalFunction.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -12,54 +11,27 @@ namespace {
 constexpr wchar_t kStagingFolderSddl[] =
     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"; // 0x1200a9: read and execute
 
-// Where the path's fixed part ends: after "C:\" or "\\server\share\".
-std::size_t RootLength(const std::wstring& path)
+// Whether `sid` is NT AUTHORITY's SID with these sub-authorities. Built with the calls of
+// Windows NT 3.1 (IsWellKnownSid is Windows XP and later).
+bool IsNtAuthoritySid(PSID sid, BYTE count, DWORD first, DWORD second = 0)
 {
-    if (path.rfind(L"\\\\", 0) != 0)
-        return path.size() >= 3 && path[1] == L':' ? 3 : path.size();
-    const std::size_t server = path.find(L'\\', 2);
-    const std::size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
-    return share == std::wstring::npos ? path.size() : share + 1;
-}
-
-// "\\?\C:\x" and "\\?\UNC\server\x" as "C:\x" and "\\server\x".
-std::wstring WithoutLongPathPrefix(const std::wstring& path)
-{
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\" + path.substr(7);
-    if (path.rfind(L"\\\\?\\", 0) == 0)
-        return path.substr(4);
-    return path;
-}
-
-std::wstring LongPath(const std::wstring& path)
-{
-    const DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
-    std::wstring result(size, L'\0');
-    const DWORD length = size == 0 ? 0 : GetLongPathNameW(path.c_str(), &result[0], size);
-    return length == 0 || length >= size ? path : result.substr(0, length);
-}
-
-using GetFinalPathNameByHandleFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-
-// Where `file` really is, as Windows resolves every link on its way; nothing where Windows
-// cannot tell (before Vista).
-bool FinalPath(HANDLE file, std::wstring& path)
-{
-    static const auto getFinalPath =
-        OptionalFunction<GetFinalPathNameByHandleFunction>(Kernel32(), "GetFinalPathNameByHandleW");
-    if (getFinalPath == nullptr)
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID wellKnown = nullptr;
+    if (!AllocateAndInitializeSid(&ntAuthority, count, first, second, 0, 0, 0, 0, 0, 0, &wellKnown))
         return false;
-    const DWORD size = getFinalPath(file, nullptr, 0, 0);
-    path.assign(size, L'\0');
-    const DWORD length = size == 0 ? 0 : getFinalPath(file, &path[0], size, 0);
-    path.resize(length < size ? length : 0);
-    return true;
+    const bool same = EqualSid(sid, wellKnown) != FALSE;
+    FreeSid(wellKnown);
+    return same;
 }
 
-bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type)
+bool IsLocalSystem(PSID sid)
 {
-    return IsWellKnownSid(sid, type) != FALSE;
+    return IsNtAuthoritySid(sid, 1, SECURITY_LOCAL_SYSTEM_RID);
+}
+
+bool IsAdministratorsGroup(PSID sid)
+{
+    return IsNtAuthoritySid(sid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
 }
 
 bool IsThisProcessUser(PSID sid)
@@ -105,43 +77,6 @@ SecurityDescriptor::~SecurityDescriptor()
     LocalFree(descriptor_);
 }
 
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = size == 0 ? 0 : GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    return length == 0 || length >= size ? std::wstring() : full.substr(0, length);
-}
-
-unsigned long CheckNoLinkAbove(const std::wstring& fullPath)
-{
-    for (std::size_t end = fullPath.find(L'\\', RootLength(fullPath)); end != std::wstring::npos;
-         end = fullPath.find(L'\\', end + 1)) {
-        const DWORD attributes = GetFileAttributesW(fullPath.substr(0, end).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return 0; // nothing to follow: opening the file fails there
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-            return kErrorReparsePointEncountered;
-    }
-    return 0;
-}
-
-unsigned long CheckOwnFile(HANDLE file, const std::wstring& fullPath)
-{
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file, &information))
-        return LastError();
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return kErrorReparsePointEncountered;
-    if (information.nNumberOfLinks != 1)
-        return ERROR_TOO_MANY_LINKS;
-    std::wstring finalPath;
-    if (FinalPath(file, finalPath) &&
-        (finalPath.empty() || lstrcmpiW(WithoutLongPathPrefix(finalPath).c_str(), LongPath(fullPath).c_str()) != 0))
-        return kErrorReparsePointEncountered;
-    return 0;
-}
-
 unsigned long CheckTrustedOwner(HANDLE object)
 {
     PSID owner = nullptr;
@@ -150,8 +85,7 @@ unsigned long CheckTrustedOwner(HANDLE object)
         object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
         return error;
-    const bool trusted = IsWellKnown(owner, WinLocalSystemSid) || IsWellKnown(owner, WinBuiltinAdministratorsSid) ||
-        IsThisProcessUser(owner);
+    const bool trusted = IsLocalSystem(owner) || IsAdministratorsGroup(owner) || IsThisProcessUser(owner);
     LocalFree(descriptor);
     return trusted ? 0 : ERROR_INVALID_OWNER;
 }

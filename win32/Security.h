@@ -1,6 +1,6 @@
 // What keeps the program, run as SYSTEM or an administrator, from writing where an
-// ordinary user points it: protected security descriptors for what it creates, and the
-// checks that refuse a link on the way to a file it writes.
+// ordinary user points it: protected security descriptors for what it creates, and who
+// owns what it writes into.
 #pragma once
 
 #include <windows.h>
@@ -22,18 +22,6 @@ private:
 
 // A new log: SYSTEM and Administrators full control, Users read; nothing inherited.
 inline constexpr wchar_t kLogFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
-
-// The full form of `path` (relative to the current folder if it is relative); empty on failure.
-std::wstring FullPath(const std::wstring& path);
-
-// 0 when no folder on the way to `fullPath` (below its drive or share) is a junction or a
-// symbolic link; ERROR_REPARSE_POINT_ENCOUNTERED (4395) when one is.
-unsigned long CheckNoLinkAbove(const std::wstring& fullPath);
-
-// 0 when `file` (opened without following a link) is no link, has no other name (hard
-// link), and is where `fullPath` says: where Windows can tell (Vista and later), its final
-// path is compared with the long form of `fullPath`.
-unsigned long CheckOwnFile(HANDLE file, const std::wstring& fullPath);
 
 // 0 when `object` is owned by SYSTEM, the Administrators group or this process's user;
 // ERROR_INVALID_OWNER (1307) when someone else owns it.

@@ -16,13 +16,13 @@ void SetupHandleWaiting::WatchFolder(const std::string& folder)
         Widen(folder).c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
 }
 
-bool SetupHandleWaiting::Wait(unsigned long milliseconds)
+bool SetupHandleWaiting::Wait(const StartedProgram& program, unsigned long milliseconds)
 {
     std::vector<HANDLE> handles;
     // An ended process stays signalled: it is waited on only while it runs. The first wait
     // after its end returns at once, however it came: the setup may have ended after the
     // caller last looked, and the caller must look again before it waits for anything else.
-    if (const HANDLE process = system_.StartedProcess(); process && !processEndSeen_) {
+    if (const HANDLE process = program.EndSignal(); process && !processEndSeen_) {
         if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
             processEndSeen_ = true;
             return true;

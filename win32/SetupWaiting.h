@@ -4,7 +4,6 @@
 #pragma once
 
 #include "staging/Operations.h"
-#include "win32/SystemOps.h"
 
 #include <windows.h>
 
@@ -12,16 +11,13 @@
 
 class SetupHandleWaiting : public SetupWaiting {
 public:
-    explicit SetupHandleWaiting(Win32SystemOps& system)
-        : system_(system)
-    {
-    }
+    SetupHandleWaiting() = default;
     ~SetupHandleWaiting() override;
     SetupHandleWaiting(const SetupHandleWaiting&) = delete;
     SetupHandleWaiting& operator=(const SetupHandleWaiting&) = delete;
 
     void WatchFolder(const std::string& folder) override;
-    bool Wait(unsigned long milliseconds) override;
+    bool Wait(const StartedProgram& program, unsigned long milliseconds) override;
 
 protected:
     // Returns when one of `handles` is signalled or `milliseconds` have passed; false when
@@ -29,7 +25,6 @@ protected:
     virtual bool WaitOn(const std::vector<HANDLE>& handles, DWORD milliseconds) = 0;
 
 private:
-    Win32SystemOps& system_;
     HANDLE folderChange_ = INVALID_HANDLE_VALUE;
     bool processEndSeen_ = false;
 };

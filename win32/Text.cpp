@@ -1,6 +1,10 @@
 #include "win32/Text.h"
 
+#include "win32/OptionalFunction.h"
+
 #include <windows.h>
+
+#include <algorithm>
 
 std::wstring Widen(const std::string& utf8)
 {
@@ -36,4 +40,21 @@ std::string ExecutableFilePath()
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool SameNameIgnoringCase(const std::wstring& one, const std::wstring& other)
+{
+    // Windows Vista and later: the file system's own comparison, the same in every locale.
+    using CompareStringOrdinalFunction = int(WINAPI*)(const wchar_t*, int, const wchar_t*, int, BOOL);
+    static const auto compareOrdinal =
+        OptionalFunction<CompareStringOrdinalFunction>(Kernel32(), "CompareStringOrdinal");
+    if (compareOrdinal != nullptr)
+        return compareOrdinal(one.data(), static_cast<int>(one.size()), other.data(), static_cast<int>(other.size()),
+                   TRUE) == CSTR_EQUAL;
+    // Older Windows: a plain fold of ASCII letters; other characters must be equal.
+    const auto fold = [](wchar_t character) {
+        return character >= L'a' && character <= L'z' ? static_cast<wchar_t>(character - L'a' + L'A') : character;
+    };
+    return one.size() == other.size() &&
+        std::equal(one.begin(), one.end(), other.begin(), [&](wchar_t a, wchar_t b) { return fold(a) == fold(b); });
 }

@@ -8,3 +8,7 @@ std::string Narrow(const std::wstring& utf16);
 
 // Full path of the running executable, read whole however long it is.
 std::string ExecutableFilePath();
+
+// Whether two names are the same to Windows' file system, whatever the locale's case rules:
+// an ordinal comparison without case.
+bool SameNameIgnoringCase(const std::wstring& one, const std::wstring& other);

@@ -10,7 +10,7 @@
 #include "tests/win/SystemError.h"
 
 #include "staging/StoreCopies.h"
-#include "win32/SystemOps.h"
+#include "win32/Files.h"
 #include "win32/Text.h"
 
 #include <cstdio>
@@ -68,11 +68,11 @@ int wmain(int argc, wchar_t** argv)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         // The same scan as the program's: it is part of what must happen before success.
-        Win32SystemOps system;
-        unsigned long error = 0;
-        const auto inf = system.ReadFileBytes(Narrow(staging + L"TOVRA.INF"));
-        const auto found =
-            inf ? StoreCopiesOf(system, Narrow(std::wstring(windows) + L"\\inf\\"), *inf, error) : std::nullopt;
+        Win32Files files;
+        const Result<std::string> inf = files.ReadFileBytes(Narrow(staging + L"TOVRA.INF"));
+        const Result<std::vector<std::string>> found = inf
+            ? StoreCopiesOf(files, Narrow(std::wstring(windows) + L"\\inf\\"), *inf)
+            : Result<std::vector<std::string>>(Failed{inf.Error()});
         copied =
             Reported(found && !found->empty(), "finding the driver store's copy of", staging + L"TOVRA.INF") && copied;
     }

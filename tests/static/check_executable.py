@@ -5,12 +5,19 @@ Windows' own DLLs, is Terminal-Server aware, and declares the oldest Windows it 
 to start on.
 
 With --allowed, every imported function must stand in the allow-list FILE: lines of
-"DLL FUNCTION  minimum Windows client per Microsoft's documentation".
+"DLL FUNCTION  # where Microsoft documents it" (the list's header says how).
 With --delayed DLL[,DLL...], those DLLs must be delay-loaded, not imported at start-up.
 With --version, the version resource (numbers and strings) and the manifest's assembly
 version must all be that version (MAJOR.MINOR.PATCH, shown as MAJOR.MINOR.PATCH.0).
+With --oldest-x64 (and --allowed), no imported function's entry may say that it is "NOT
+on XP x64" (its "| x64:" field): the program must start on the oldest x64 Windows, XP x64
+and Server 2003 SP1.
+With --windows-2000-sources FILE, every entry of that allow-list, imported or not, must
+name a source that documents the function on Windows 2000 or an older Windows NT (its
+"| 2000: VERSION — SOURCE: "PHRASE"" field). EXE may then be left out.
 
-usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE] [--delayed DLLS] [--version V]"""
+usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE [--oldest-x64]] [--delayed DLLS]
+                           [--version V] [--windows-2000-sources FILE]"""
 import argparse
 import re
 import struct
@@ -23,6 +30,11 @@ WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'msvc
 IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = (pefile.RESOURCE_TYPE[name] for name in
                                                    ('RT_ICON', 'RT_GROUP_ICON', 'RT_VERSION', 'RT_MANIFEST'))
+# The Windows an allow-list's "2000:" field may name, each with the numbers one of which
+# the quoted phrase must contain. The 1998 library calls Windows 2000 "version 5.0".
+WINDOWS_2000_OR_OLDER = {'Windows 2000': ('2000', '5.0'), 'Windows NT 4.0': ('4.0',), 'Windows NT 3.51': ('3.51',),
+                         'Windows NT 3.5': ('3.5',), 'Windows NT 3.1': ('3.1',)}
+WINDOWS_2000_FIELD = re.compile(r'\|\s*2000:\s*(?P<version>.*?)\s+—\s+(?P<source>.*?):\s+"(?P<phrase>[^"]+)"\s*$')
 
 
 def resources(pe):
@@ -91,6 +103,8 @@ def delayed_failures(imported, delayed, wanted):
 
 
 def read_allow_list(path):
+    """{(dll, function)} of the allow-list at `path` (lower-case DLL names): lines of
+    "DLL FUNCTION  # comment"."""
     allowed = set()
     for line in open(path, encoding='utf-8'):
         line = line.split('#', 1)[0].strip()
@@ -98,6 +112,57 @@ def read_allow_list(path):
             dll, function = line.split()[:2]
             allowed.add((dll.lower(), function))
     return allowed
+
+
+def read_allow_list_comments(path):
+    """[(dll, function, comment)] of the allow-list's entries, the comment being what
+    follows the entry's '#'."""
+    entries = []
+    for line in open(path, encoding='utf-8'):
+        entry, _, comment = line.partition('#')
+        if entry.strip():
+            dll, function = entry.split()[:2]
+            entries.append((dll.lower(), function, comment.strip()))
+    return entries
+
+
+def windows_2000_source_problem(comment):
+    """Why `comment` does not show the function on Windows 2000, or None if it does: it
+    needs a "2000:" field naming Windows 2000 or an older Windows NT, a source, and the
+    source's words in quotes, which contain that version's number."""
+    field = WINDOWS_2000_FIELD.search(comment)
+    if field is None:
+        if '2000:' not in comment:
+            return 'no "2000:" field'
+        return comment[comment.index('2000:'):]
+    numbers = WINDOWS_2000_OR_OLDER.get(field['version'])
+    if numbers is None:
+        return f'2000: {field["version"]}'
+    if not any(number in field['phrase'] for number in numbers):
+        return f'the quoted words do not name {field["version"]}: "{field["phrase"]}"'
+    return None
+
+
+def oldest_x64_failures(path, imported):
+    """Imported functions whose entry in the allow-list at `path` does not place them on the
+    oldest x64 Windows (XP x64, Server 2003 SP1), which refuses to start a program that
+    imports a function it lacks."""
+    comments = {(dll, function): comment for dll, function, comment in read_allow_list_comments(path)}
+    return [f'imports {dll} {function}, which {path} does not place on XP x64 / Server 2003'
+            for table in imported for dll, functions in sorted(table.items()) for function in functions
+            if '| x64:' not in comments.get((dll, function), '') or 'NOT on XP x64' in comments[(dll, function)]]
+
+
+def windows_2000_failures(path):
+    """Entries of the allow-list at `path` that no source shows on Windows 2000 or an
+    older Windows NT. Windows 2000 refuses to start a program that imports a function it
+    lacks, so such a function is to be looked up at run time until a source shows it."""
+    failures = []
+    for dll, function, comment in read_allow_list_comments(path):
+        problem = windows_2000_source_problem(comment)
+        if problem is not None:
+            failures.append(f'allows {dll} {function}, which no source shows on Windows 2000 ({problem})')
+    return failures
 
 
 def icon_failures(found):
@@ -148,15 +213,8 @@ def version_failures(pe, manifest, version):
     return failures
 
 
-def main():
-    arguments = argparse.ArgumentParser()
-    arguments.add_argument('exe')
-    arguments.add_argument('--subsystem')
-    arguments.add_argument('--allowed')
-    arguments.add_argument('--version')
-    arguments.add_argument('--delayed')
-    options = arguments.parse_args()
-    path = options.exe
+def executable_failures(path, options):
+    """What is wrong with the executable at `path`, given the command line's options."""
     pe = pefile.PE(path)
     found = resources(pe)
     failures = []
@@ -181,6 +239,8 @@ def main():
         failures += [f'imports {dll} {function}, which {options.allowed} does not allow'
                      for table in (imported, delayed) for dll, functions in sorted(table.items())
                      for function in functions if (dll, function) not in allowed]
+        if options.oldest_x64:
+            failures += oldest_x64_failures(options.allowed, (imported, delayed))
     if options.delayed:
         failures += delayed_failures(imported, delayed, options.delayed.lower().split(','))
 
@@ -193,12 +253,35 @@ def main():
 
     if options.version:
         failures += version_failures(pe, manifest, options.version)
+    return failures
 
-    for failure in failures:
-        print(f'{path}: {failure}')
-    if not failures:
-        print(f'{path}: manifest, icon, version information and imports as expected')
-    return 1 if failures else 0
+
+def main():
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument('exe', nargs='?')
+    arguments.add_argument('--subsystem')
+    arguments.add_argument('--allowed')
+    arguments.add_argument('--version')
+    arguments.add_argument('--delayed')
+    arguments.add_argument('--oldest-x64', action='store_true')
+    arguments.add_argument('--windows-2000-sources', metavar='FILE')
+    options = arguments.parse_args()
+    if options.exe is None and options.windows_2000_sources is None:
+        arguments.error('the following arguments are required: exe')
+    reports = []  # (path, failures, what is as expected when nothing failed)
+    if options.exe:
+        reports.append((options.exe, executable_failures(options.exe, options),
+                        'manifest, icon, version information and imports as expected'))
+    if options.windows_2000_sources:
+        reports.append((options.windows_2000_sources, windows_2000_failures(options.windows_2000_sources),
+                        'every function allowed is documented on Windows 2000 or an older Windows NT'))
+
+    for path, failures, expected in reports:
+        for failure in failures:
+            print(f'{path}: {failure}')
+        if not failures:
+            print(f'{path}: {expected}')
+    return 1 if any(failures for _, failures, _ in reports) else 0
 
 
 if __name__ == '__main__':

@@ -1,5 +1,8 @@
 // Fake window, system, log and deployment operations for the portable procedures and
-// rules. They write to one journal, so the order of what happens can be checked.
+// rules. They write to one journal, so the order of what happens can be checked. The
+// fake system behaves as Microsoft documents Windows where Wine does not show it: a
+// deleted file's name stays taken while another handle holds the file, a running image
+// cannot be deleted but can be renamed, and before Windows 8 a process is in one job at most.
 #pragma once
 
 #include "staging/Deployment.h"
@@ -60,42 +63,78 @@ private:
     Journal& journal_;
 };
 
+class FakeSystem;
+
+// A program the fake system started: the staged setup, which runs on the fake clock from
+// its Resume, or our 64-bit store helper, which does its work at once.
+class FakeStartedProgram final : public StartedProgram {
+public:
+    FakeStartedProgram(FakeSystem& system, ProgramStart start, bool helper)
+        : system_(system)
+        , start_(std::move(start))
+        , helper_(helper)
+    {
+    }
+    unsigned long ProcessId() const override { return helper_ ? 4343 : 4242; }
+    unsigned long PutInNewJob() override;
+    void Resume() override;
+    Result<unsigned long> WaitForExit(unsigned long milliseconds) override;
+    void End() override;
+    std::optional<bool> JobStillRuns() override;
+    void* EndSignal() const override { return nullptr; }
+
+private:
+    FakeSystem& system_;
+    ProgramStart start_;
+    bool helper_;
+    bool inJob_ = false;
+    bool resumed_ = false;
+    std::optional<unsigned long> helperExitCode_;
+};
+
 // The system: a disk of paths (with links), and a setup that runs on a fake clock. By
 // default the setup adds the staged INF to the driver store (as oem1.inf) at once and ends
 // with 0 when it has run `setupRunsMs`.
-class FakeSystem : public SystemOps {
+class FakeSystem : public Files, public DriverStore, public Programs, public Clock, public ErrorTexts {
 public:
     explicit FakeSystem(Journal& journal)
         : journal_(journal)
     {
         disk["C:\\WINDOWS\\inf"] = PathKind::Folder;
     }
-    std::set<std::string> files;
+    operator OperatingSystem() { return {*this, *this, *this, *this, *this}; }
+
+    std::set<std::string> files; // the package files, for FileExists
     std::string windowsDirectory = "C:\\WINDOWS";
     bool firstQueryFails = false;
     bool secondQueryFails = false;
     unsigned long queryError = 0;
     unsigned long mkdirError = 0;
-    bool directoryExisted = false;
     std::map<std::string, unsigned long> copyErrors; // by destination
     unsigned long protectError = 0;
     unsigned long hashError = 0;
-    bool fileHeld = false;    // by HoldAndHashFile, until ReleaseHeldFile
-    bool heldAtStart = false; // whether it was when the setup started
+    bool fileHeld = false;    // by HoldFile, until the held file goes
+    bool heldAtStart = false; // whether it was when a program started
     unsigned long startError = 0;
-    unsigned long jobError = 0;
     unsigned long waitError = 0;
     unsigned long setupExitCode = 0;
-    bool endsWithItsProcesses = true;
     std::vector<std::size_t> bufferSizes;
+    ProgramStart lastStart;
+
+    // Jobs as Windows has them: before Windows 8 (`nestedJobs` false) a process in a job
+    // cannot be put in a second one, and a program may break away from its job only where
+    // that job allows it.
+    bool inOuterJob = false;
+    bool nestedJobs = true;
+    bool outerJobAllowsBreakaway = false;
 
     // The setup's run on the clock, in milliseconds after its start.
     std::uint32_t now = 5000;
     std::uint32_t setupRunsMs = 0;
     std::optional<std::uint32_t> storeCopyAtMs = 0; // nothing: never
-    std::optional<std::uint32_t> startedProgramsRunMs =
-        0; // what it started ends then (at the earliest with it); nothing: no job
-    std::optional<std::uint32_t> startedAt;
+    std::uint32_t startedProgramsRunMs = 0;         // what it started ends then (at the earliest with it)
+    std::optional<std::uint32_t> startedAt;         // when the setup was resumed
+    bool setupEnded = false;
 
     // The four package files in `directory`, the INF with bytes of its own.
     void AddPackage(const std::string& directory)
@@ -115,164 +154,118 @@ public:
         now += step;
         Update();
     }
-    std::string StagedInf() const { return EnsureTrailingBackslash(windowsDirectory) + "tovra_driver\\TOVRA.INF"; }
+    std::string Staging() const { return EnsureTrailingBackslash(windowsDirectory) + "tovra_driver\\"; }
+    std::string StagedInf() const { return Staging() + "TOVRA.INF"; }
     std::string StoreCopy() const { return EnsureTrailingBackslash(windowsDirectory) + "inf\\oem1.inf"; }
+    std::uint32_t Elapsed() const { return startedAt ? now - *startedAt : 0; }
+
+    // ---- files: a disk of paths, with links, names Windows still holds, running images
+    std::map<std::string, PathKind> disk;
+    std::map<std::string, std::string> bytes;
+    std::map<std::string, std::string> linkTargets;
+    std::map<std::string, unsigned long> removeErrors; // by path
+    std::map<std::string, unsigned long> renameErrors; // by the path renamed
+    std::set<std::string> heldOpen;                    // another process holds these open, sharing delete (a scanner)
+    std::set<std::string> runningImages;               // mapped as a running program's image (a loaded DLL)
+    std::set<std::string> deletePending;               // deleted, their names taken until the last handle closes
+    std::vector<std::string> removedAtRestart;
+    unsigned long restartRemovalError = 0;
+
+    // The other process closes its handle: a deleted file's name is free.
+    void CloseHandlesOn(const std::string& path)
+    {
+        heldOpen.erase(path);
+        if (deletePending.erase(path) != 0) {
+            disk.erase(path);
+            bytes.erase(path);
+        }
+    }
 
     bool FileExists(const std::string& path) override
     {
         journal_.push_back("exists " + path);
         return files.count(path) != 0;
     }
-    std::optional<std::uint64_t> FileSize(const std::string& path) override
+    PathKind KindOfPath(const std::string& path) override
+    {
+        const auto found = disk.find(ThroughLinks(path));
+        return found == disk.end() ? PathKind::Missing : found->second;
+    }
+    Result<std::uint64_t> FileSize(const std::string& path) override
     {
         const auto found = bytes.find(path);
         return found != bytes.end() ? found->second.size() : path.size(); // else any size that differs by file
     }
-    std::size_t WindowsDirectorySize(unsigned long& error) override
+    Result<std::size_t> WindowsDirectorySize() override
     {
-        error = firstQueryFails ? queryError : 0;
-        return firstQueryFails ? 0 : windowsDirectory.size() + 1;
+        if (firstQueryFails)
+            return Failed{queryError};
+        return windowsDirectory.size() + 1;
     }
-    std::optional<std::string> ReadWindowsDirectory(std::size_t bufferSize, unsigned long& error) override
+    Result<std::string> ReadWindowsDirectory(std::size_t bufferSize) override
     {
         bufferSizes.push_back(bufferSize);
-        error = secondQueryFails ? queryError : 0;
         if (secondQueryFails)
-            return std::nullopt;
+            return Failed{queryError};
         return windowsDirectory;
     }
-    unsigned long MakeDirectory(const std::string& path, bool& created) override
+    Result<bool> MakeDirectory(const std::string& path) override
     {
         journal_.push_back("mkdir " + path);
-        created = mkdirError == 0 && !directoryExisted;
-        return mkdirError;
+        if (mkdirError != 0)
+            return Failed{mkdirError};
+        const PathKind kind = KindOfPath(path);
+        if (kind == PathKind::Folder)
+            return false;
+        if (kind != PathKind::Missing)
+            return Failed{kErrorAlreadyExists};
+        disk[path] = PathKind::Folder;
+        return true;
     }
     unsigned long ProtectFolder(const std::string& path) override
     {
         journal_.push_back("protect " + path);
         return protectError;
     }
-    unsigned long ReplaceWithCopy(const std::string& from, const std::string& to) override
+    unsigned long CopyToNewFile(const std::string& from, const std::string& to) override
     {
         journal_.push_back("copy " + from + " -> " + to);
         const auto error = copyErrors.find(to);
         if (error != copyErrors.end())
             return error->second;
-        if (bytes.count(from) != 0) {
+        if (deletePending.count(to) != 0)
+            return kErrorAccessDenied; // as Windows answers for a name whose file is being deleted
+        if (KindOfPath(to) != PathKind::Missing)
+            return kErrorFileExists;
+        if (files.count(from) == 0 && bytes.count(from) == 0)
+            return kErrorFileNotFound;
+        disk[to] = PathKind::File;
+        if (bytes.count(from) != 0)
             bytes[to] = bytes[from];
-            disk[to] = PathKind::File;
-        }
         return 0;
     }
-    unsigned long HoldAndHashFile(const std::string& path, std::string& sha256) override
+    unsigned long Rename(const std::string& from, const std::string& to) override
     {
-        journal_.push_back("hold and hash " + path);
-        if (hashError != 0)
-            return hashError;
-        fileHeld = true;
-        sha256 = FakeSha256(bytes[path]);
+        journal_.push_back("rename " + from + " -> " + to);
+        if (const auto error = renameErrors.find(from); error != renameErrors.end())
+            return error->second;
+        if (disk.count(to) != 0)
+            return kErrorAlreadyExists;
+        const auto entry = disk.find(from);
+        if (entry == disk.end())
+            return kErrorFileNotFound;
+        disk[to] = entry->second;
+        disk.erase(entry);
+        for (auto* moved : {&bytes, &linkTargets})
+            if (const auto found = moved->find(from); found != moved->end()) {
+                (*moved)[to] = found->second;
+                moved->erase(from);
+            }
+        // The handles others hold follow the file.
+        for (auto* held : {&heldOpen, &runningImages})
+            if (held->erase(from) != 0)
+                held->insert(to);
         return 0;
-    }
-    void ReleaseHeldFile() override
-    {
-        if (fileHeld)
-            journal_.push_back("release held file");
-        fileHeld = false;
-    }
-    unsigned long StartProgram(const std::string& program, const std::string& parameters,
-        const std::string& workingDirectory, StartedProgram& started) override
-    {
-        journal_.push_back("start " + program + " " + parameters + " in " + workingDirectory);
-        heldAtStart = fileHeld;
-        if (program == helperPath && startError == 0) {
-            RunHelper(workingDirectory, parameters);
-            return 0;
-        }
-        started = {4242, jobError};
-        if (startError == 0) {
-            startedAt = now;
-            Update();
-        }
-        return startError;
-    }
-    unsigned long WaitForStartedProgram(unsigned long timeoutSeconds, unsigned long& exitCode) override
-    {
-        if (helperExitCode) {
-            exitCode = *helperExitCode;
-            helperExitCode.reset();
-            return waitError;
-        }
-        if (timeoutSeconds != 0)
-            throw std::logic_error("a run blocks in the SetupWaiting, never here");
-        if (waitError != 0 || !startedAt)
-            return startedAt ? waitError : 6; // ERROR_INVALID_HANDLE
-        Update();
-        if (Elapsed() < setupRunsMs)
-            return kErrorTimeout;
-        if (!ended_) {
-            journal_.push_back("setup ended " + std::to_string(setupExitCode));
-            ended_ = true;
-        }
-        exitCode = setupExitCode;
-        return 0;
-    }
-    bool EndStartedProgram() override
-    {
-        journal_.push_back("end setup");
-        startedProgramsRunMs = setupRunsMs = Elapsed();
-        return endsWithItsProcesses;
-    }
-    std::optional<bool> StartedProgramsStillRun() override
-    {
-        if (!startedProgramsRunMs)
-            return std::nullopt;
-        return Elapsed() < std::max(setupRunsMs, *startedProgramsRunMs);
-    }
-    std::uint32_t MillisecondsNow() override { return now; }
-    std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
-
-    // A disk for the uninstall: what is at each path, a file's bytes, where each link points.
-    std::map<std::string, PathKind> disk;
-    std::map<std::string, std::string> bytes;
-    std::map<std::string, std::string> linkTargets;
-    std::map<std::string, unsigned long> removeErrors;    // by path
-    std::map<std::string, unsigned long> uninstallErrors; // by INF name
-    std::map<std::string, DeviceUse> devices;             // by INF name
-    unsigned long devicesError = 0;
-    std::set<std::string> uninstallLeaves; // INF names whose removal says done but leaves them
-    std::optional<PackageInf> packageInf =
-        PackageInf{{{}}, "12/08/2026", "1.0.0.0", "Example Vendor", "{50dd5230-ba8a-11d1-bf5d-0000f805f530}"};
-    std::map<std::string, std::optional<PackageInf>> infsAt; // INFs other than the package's, by path
-    unsigned long infError = 0;
-    std::string nativeArchitecture = "x86";
-    bool wow64 = false;                          // this process is 32-bit on 64-bit Windows
-    std::set<std::string> in32BitStoreOnly;      // INF names a 32-bit setup added under Wine
-    std::string helperPath;                      // the program that StartProgram runs as our 64-bit helper
-    std::optional<unsigned long> helperExitCode; // of the helper started last, until waited for
-    std::string lastInfRead;
-
-    PathKind KindOfPath(const std::string& path) override
-    {
-        const auto found = disk.find(ThroughLinks(path));
-        return found == disk.end() ? PathKind::Missing : found->second;
-    }
-    std::optional<std::vector<std::string>> ListFolder(const std::string& folder, unsigned long& error) override
-    {
-        Update();
-        const std::string bare = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
-        journal_.push_back("list " + bare);
-        const std::string prefix = ThroughLinks(bare, true) + "\\";
-        std::vector<std::string> names;
-        for (const auto& [path, kind] : disk)
-            if (path.rfind(prefix, 0) == 0 && path.find('\\', prefix.size()) == std::string::npos)
-                names.push_back(path.substr(prefix.size()));
-        error = names.empty() && disk.count(ThroughLinks(bare, true)) == 0 ? 3 : 0;
-        return error == 0 ? std::optional(names) : std::nullopt;
-    }
-    std::optional<std::string> ReadFileBytes(const std::string& path) override
-    {
-        const auto found = bytes.find(ThroughLinks(path, true));
-        return found == bytes.end() ? std::nullopt : std::optional(found->second);
     }
     unsigned long RemoveFile(const std::string& path) override { return Remove("remove " + path, path); }
     unsigned long RemoveEmptyFolder(const std::string& folder) override
@@ -283,27 +276,148 @@ public:
                 return 145; // ERROR_DIR_NOT_EMPTY
         return Remove("rmdir " + folder, folder);
     }
+    unsigned long RemoveAtRestart(const std::string& path) override
+    {
+        journal_.push_back("remove at restart " + path);
+        if (restartRemovalError == 0)
+            removedAtRestart.push_back(path);
+        return restartRemovalError;
+    }
+    Result<std::vector<std::string>> ListFolder(const std::string& folder) override
+    {
+        Update();
+        const std::string bare = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+        journal_.push_back("list " + bare);
+        const std::string prefix = ThroughLinks(bare, true) + "\\";
+        std::vector<std::string> names;
+        for (const auto& [path, kind] : disk)
+            if (path.rfind(prefix, 0) == 0 && path.find('\\', prefix.size()) == std::string::npos)
+                names.push_back(path.substr(prefix.size()));
+        if (names.empty() && disk.count(ThroughLinks(bare, true)) == 0)
+            return Failed{3}; // ERROR_PATH_NOT_FOUND
+        return names;
+    }
+    Result<std::string> ReadFileBytes(const std::string& path) override
+    {
+        const auto found = bytes.find(ThroughLinks(path, true));
+        if (found == bytes.end())
+            return Failed{kErrorFileNotFound};
+        return found->second;
+    }
+    Result<std::unique_ptr<HeldFile>> HoldFile(const std::string& path) override
+    {
+        journal_.push_back("hold and hash " + path);
+        if (hashError != 0)
+            return Failed{hashError};
+        fileHeld = true;
+        return std::unique_ptr<HeldFile>(std::make_unique<Held>(*this, bytes[path]));
+    }
+
+    // ---- the driver store
+    std::map<std::string, unsigned long> uninstallErrors; // by INF name
+    std::map<std::string, DeviceUse> devices;             // by INF name
+    unsigned long devicesError = 0;
+    std::set<std::string> uninstallLeaves; // INF names whose removal says done but leaves them
+    std::optional<PackageInf> packageInf = PackageInf{{ManufacturerModels{{}, true}}, "12/08/2026", "1.0.0.0",
+        "Example Vendor", "{50dd5230-ba8a-11d1-bf5d-0000f805f530}"};
+    std::map<std::string, std::optional<PackageInf>> infsAt; // INFs other than the package's, by path
+    unsigned long infError = 0;
+    RunningWindows windows{"x86", 6, 1, 7601, 1, 0x100}; // Windows 7, a workstation
+    bool wow64 = false;                                  // this process is 32-bit on 64-bit Windows
+    std::set<std::string> in32BitStoreOnly;              // INF names a 32-bit setup added under Wine
+    std::string helperPath;                              // the program that runs as our 64-bit helper
+    std::string lastInfRead;
+
+    Result<PackageInf> ReadPackageInf(const std::string& infPath) override
+    {
+        lastInfRead = infPath; // changes nothing: not journalled
+        const auto other = infsAt.find(infPath);
+        const std::optional<PackageInf>& inf = other != infsAt.end() ? other->second : packageInf;
+        if (!inf)
+            return Failed{infError};
+        return *inf;
+    }
     unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
     {
         if (wow64)
             return kErrorInWow64; // as Windows may answer a 32-bit caller
         return RemoveFromStore(infFolder, infName, force, "");
     }
-    // Wine's store of the other architecture, where the helper does not find the package.
-    unsigned long RemoveInHelper(const std::string& infFolder, const std::string& infName, bool force)
+    Result<DeviceUse> DevicesUsing(const std::string& infName) override
     {
-        if (in32BitStoreOnly.count(infName) != 0)
-            return kErrorFileNotFound;
-        return RemoveFromStore(infFolder, infName, force, "helper ");
+        journal_.push_back("devices " + infName);
+        if (devicesError != 0)
+            return Failed{devicesError};
+        const auto found = devices.find(infName);
+        return found == devices.end() ? DeviceUse{} : found->second;
     }
-    // Our 64-bit helper, when `program` is it: removes as Windows' own side would.
-    void RunHelper(const std::string& infFolder, const std::string& parameters)
+    RunningWindows ThisWindows() override { return windows; }
+
+    // Our 64-bit helper: removes as Windows' own side would. Wine's store of the other
+    // architecture does not have what a 32-bit setup added.
+    unsigned long RunHelper(const std::string& infFolder, const std::string& parameters)
     {
         const bool force = parameters.size() > 7 && parameters.substr(parameters.size() - 7) == " /FORCE";
         const std::size_t nameStart = parameters.find('"') + 1;
         const std::string name = parameters.substr(nameStart, parameters.find('"', nameStart) - nameStart);
-        helperExitCode = RemoveInHelper(infFolder, name, force);
+        if (in32BitStoreOnly.count(name) != 0)
+            return kErrorFileNotFound;
+        return RemoveFromStore(infFolder, name, force, "helper ");
     }
+
+    // ---- programs
+    Result<std::unique_ptr<StartedProgram>> StartSuspended(const ProgramStart& start, bool breakawayFromJob) override
+    {
+        journal_.push_back("start " + start.program + " " + start.parameters + " in " + start.workingDirectory +
+            (breakawayFromJob ? " breaking away" : ""));
+        heldAtStart = fileHeld;
+        if (startError != 0)
+            return Failed{startError};
+        if (breakawayFromJob && inOuterJob && !outerJobAllowsBreakaway)
+            return Failed{kErrorAccessDenied};
+        lastStart = start;
+        brokeAway_ = breakawayFromJob;
+        return std::unique_ptr<StartedProgram>(
+            std::make_unique<FakeStartedProgram>(*this, start, start.program == helperPath));
+    }
+    bool MayPutInNewJob() const { return !inOuterJob || nestedJobs || brokeAway_; }
+
+    // ---- the clock and error texts
+    std::uint32_t MillisecondsNow() override { return now; }
+    std::string LocalTime() override { return "2026-12-09 13:00:00"; }
+    std::string DescribeError(unsigned long error) override { return "error " + std::to_string(error); }
+
+    void Journalize(const std::string& entry) { journal_.push_back(entry); }
+    // The setup's work so far: its copy of the staged INF in the driver store.
+    void Update()
+    {
+        if (startedAt && storeCopyAtMs && Elapsed() >= *storeCopyAtMs && disk.count(StoreCopy()) == 0 &&
+            bytes.count(StagedInf()) != 0) {
+            disk[StoreCopy()] = PathKind::File;
+            bytes[StoreCopy()] = bytes[StagedInf()];
+        }
+    }
+
+private:
+    class Held final : public HeldFile {
+    public:
+        Held(FakeSystem& system, std::string bytes)
+            : system_(system)
+            , bytes_(std::move(bytes))
+        {
+        }
+        ~Held() override
+        {
+            system_.fileHeld = false;
+            system_.Journalize("release held file");
+        }
+        Result<std::string> Sha256() override { return FakeSha256(bytes_); }
+
+    private:
+        FakeSystem& system_;
+        std::string bytes_;
+    };
+
     unsigned long RemoveFromStore(
         const std::string& infFolder, const std::string& infName, bool force, const std::string& by)
     {
@@ -315,36 +429,6 @@ public:
             disk.erase(infFolder + infName);
         return 0;
     }
-    std::optional<DeviceUse> DevicesUsing(const std::string& infName, unsigned long& error) override
-    {
-        journal_.push_back("devices " + infName);
-        error = devicesError;
-        if (devicesError != 0)
-            return std::nullopt;
-        const auto found = devices.find(infName);
-        return found == devices.end() ? DeviceUse{} : found->second;
-    }
-    std::optional<PackageInf> ReadPackageInf(const std::string& infPath, unsigned long& error) override
-    {
-        lastInfRead = infPath; // changes nothing: not journalled
-        error = infError;
-        const auto other = infsAt.find(infPath);
-        return other != infsAt.end() ? other->second : packageInf;
-    }
-    std::string NativeArchitecture() override { return nativeArchitecture; }
-
-private:
-    std::uint32_t Elapsed() const { return startedAt ? now - *startedAt : 0; }
-    // The setup's work so far: its copy of the staged INF in the driver store.
-    void Update()
-    {
-        if (startedAt && storeCopyAtMs && Elapsed() >= *storeCopyAtMs && disk.count(StoreCopy()) == 0 &&
-            bytes.count(StagedInf()) != 0) {
-            disk[StoreCopy()] = PathKind::File;
-            bytes[StoreCopy()] = bytes[StagedInf()];
-        }
-    }
-    bool ended_ = false;
 
     // The path Windows reaches through the links on the way; the last part too when `last`.
     std::string ThroughLinks(const std::string& path, bool last = false) const
@@ -362,6 +446,12 @@ private:
         const auto error = removeErrors.find(path);
         if (error != removeErrors.end())
             return error->second;
+        if (runningImages.count(path) != 0 || deletePending.count(path) != 0)
+            return kErrorAccessDenied;
+        if (heldOpen.count(path) != 0) {
+            deletePending.insert(path); // gone when the other handle closes
+            return 0;
+        }
         // Removing a link takes the link; anything else is reached through the links.
         if (linkTargets.erase(path) == 0)
             disk.erase(ThroughLinks(path));
@@ -371,8 +461,64 @@ private:
         return 0;
     }
 
+    bool brokeAway_ = false;
     Journal& journal_;
 };
+
+inline unsigned long FakeStartedProgram::PutInNewJob()
+{
+    if (!system_.MayPutInNewJob())
+        return kErrorAccessDenied; // as AssignProcessToJobObject answers before Windows 8
+    inJob_ = true;
+    return 0;
+}
+
+inline void FakeStartedProgram::Resume()
+{
+    resumed_ = true;
+    if (helper_) {
+        helperExitCode_ = system_.RunHelper(start_.workingDirectory, start_.parameters);
+        return;
+    }
+    system_.startedAt = system_.now;
+    system_.Update();
+}
+
+inline Result<unsigned long> FakeStartedProgram::WaitForExit(unsigned long milliseconds)
+{
+    if (system_.waitError != 0)
+        return Failed{system_.waitError};
+    if (helper_)
+        return *helperExitCode_;
+    if (milliseconds != 0)
+        throw std::logic_error("a run blocks in the SetupWaiting, never here");
+    system_.Update();
+    if (system_.Elapsed() < system_.setupRunsMs)
+        return Failed{kErrorTimeout};
+    if (!system_.setupEnded) {
+        system_.Journalize("setup ended " + std::to_string(system_.setupExitCode));
+        system_.setupEnded = true;
+    }
+    return system_.setupExitCode;
+}
+
+inline void FakeStartedProgram::End()
+{
+    if (!resumed_) {
+        system_.Journalize("end suspended " + start_.program);
+        return;
+    }
+    system_.Journalize(helper_ ? "end helper" : "end setup");
+    if (!helper_)
+        system_.startedProgramsRunMs = system_.setupRunsMs = system_.Elapsed();
+}
+
+inline std::optional<bool> FakeStartedProgram::JobStillRuns()
+{
+    if (!inJob_)
+        return std::nullopt;
+    return system_.Elapsed() < std::max(system_.setupRunsMs, system_.startedProgramsRunMs);
+}
 
 // Waits on the fake clock; the window closes after `closeAfterWaits` waits, when set.
 class FakeWaiting : public SetupWaiting {
@@ -386,7 +532,7 @@ public:
     int waits = 0;
 
     void WatchFolder(const std::string& folder) override { watched.push_back(folder); }
-    bool Wait(unsigned long milliseconds) override
+    bool Wait(const StartedProgram&, unsigned long milliseconds) override
     {
         if (++waits > 100000)
             throw std::logic_error("the run waits for ever");
@@ -509,11 +655,6 @@ private:
     }
 
     Journal& journal_;
-};
-
-class FakeClock : public Clock {
-public:
-    std::string LocalTime() override { return "2026-12-09 13:00:00"; }
 };
 
 // What each test of a run starts from: the journal, the window, the system with the

@@ -54,9 +54,11 @@ TEST_F(PreInstallTest, CompletePackageIsStagedThenStartedInOrder)
         "copy C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF",
         "copy C:\\Package\\TOVRAWDM.SYS -> C:\\WINDOWS\\tovra_driver\\TOVRAWDM.SYS",
         "copy C:\\Package\\TOVRA.DLL -> C:\\WINDOWS\\tovra_driver\\TOVRA.DLL",
+        "mkdir C:\\WINDOWS\\tovra_driver\\~temp.1", // the setup's TEMP, removed once it has ended
         "disable button",
         "start C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE /S in C:\\WINDOWS\\tovra_driver\\",
         "setup ended 0",
+        "rmdir C:\\WINDOWS\\tovra_driver\\~temp.1",
         "show label",
     };
     EXPECT_EQ(Actions(), expected);
@@ -161,11 +163,12 @@ TEST_F(PreInstallTest, LaunchFailureEnablesTheButtonAgainAndKeepsTheLabelHidden)
     system.startError = 193;
     Run();
     const Journal actions = Actions();
-    ASSERT_EQ(actions.size(), 10u);
-    EXPECT_EQ(actions[6], "disable button");
-    EXPECT_EQ(actions[7].rfind("start ", 0), 0u);
-    EXPECT_EQ(actions[8], "enable button");
-    EXPECT_EQ(actions[9], "message 警告 16 无法启动TOVRA_SETUP.EXE，驱动安装无法继续!\nerror 193");
+    ASSERT_EQ(actions.size(), 12u);
+    EXPECT_EQ(actions[7], "disable button");
+    EXPECT_EQ(actions[8].rfind("start ", 0), 0u);
+    EXPECT_EQ(actions[9], "enable button");
+    EXPECT_EQ(actions[10], "message 警告 16 无法启动TOVRA_SETUP.EXE，驱动安装无法继续!\nerror 193");
+    EXPECT_EQ(actions[11], "rmdir C:\\WINDOWS\\tovra_driver\\~temp.1");
     ExpectWindowUntouched();
 }
 
@@ -192,7 +195,7 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
 
     log.lines.clear();
     system.files.insert("C:\\Package\\TOVRAWDM.SYS");
-    system.directoryExisted = true;
+    system.disk["C:\\WINDOWS\\tovra_driver"] = PathKind::Folder;
     system.copyErrors["C:\\WINDOWS\\tovra_driver\\TOVRA.INF"] = 32;
     RunWindowPreInstall(window, system, waiting, log);
     EXPECT_NE(
@@ -213,8 +216,8 @@ TEST_F(PreInstallTest, LabelShowsOnlyAfterTheSetupEndedAndItsPackageIsInTheStore
     EXPECT_EQ(outcome.setup.verdict, Verdict::Succeeded);
     EXPECT_EQ(outcome.setup.storeCopy, "oem1.inf");
     const Journal actions = Actions();
-    ASSERT_GE(actions.size(), 2u);
-    EXPECT_EQ(actions[actions.size() - 2], "setup ended 0");
+    ASSERT_GE(actions.size(), 3u);
+    EXPECT_EQ(actions[actions.size() - 3], "setup ended 0");
     EXPECT_EQ(actions.back(), "show label");
     EXPECT_EQ(waiting.watched, std::vector<std::string>{"C:\\WINDOWS\\inf\\"});
     EXPECT_TRUE(window.messages.empty());
@@ -266,9 +269,10 @@ TEST_F(PreInstallTest, RestartRequestFollowsTheLabelInAnInformationBox)
 {
     for (const unsigned long code : {3010ul, 1641ul}) {
         journal.clear();
-        system.setupExitCode = code;
+        FreshSystem freshRun(journal);
+        freshRun.system.setupExitCode = code;
         FakeWindow fresh(journal);
-        RunWindowPreInstall(fresh, system, waiting, noLog);
+        RunWindowPreInstall(fresh, freshRun.system, freshRun.waiting, noLog);
         ASSERT_GE(journal.size(), 2u);
         EXPECT_EQ(journal[journal.size() - 2], "show label");
         EXPECT_EQ(
@@ -292,13 +296,15 @@ TEST_F(PreInstallTest, WhatTheSetupStartedIsWaitedForOnlyWhileItRunsAndAtMostTwo
 {
     struct Case {
         const char* name;
-        std::optional<std::uint32_t> startedProgramsRunMs;
+        bool inJob;
+        std::uint32_t startedProgramsRunMs;
         std::uint32_t decidedAfterMs;
     };
     const std::vector<Case> cases = {
-        {"they end after 10 s", 10000, 10000},
-        {"they run on", 3600000, 120000},
-        {"no job: the store is looked at once", std::nullopt, 0},
+        {"they end after 10 s", true, 10000, 10000},
+        {"they run on", true, 3600000, 120000},
+        // Without a job nothing tells that what it started has ended: only the limit does.
+        {"no job, they end after 10 s", false, 10000, 120000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,6 +312,8 @@ TEST_F(PreInstallTest, WhatTheSetupStartedIsWaitedForOnlyWhileItRunsAndAtMostTwo
         FakeSystem& fresh = freshRun.system;
         fresh.storeCopyAtMs.reset();
         fresh.startedProgramsRunMs = c.startedProgramsRunMs;
+        fresh.inOuterJob = !c.inJob; // Windows 7, in a job that lets nothing break away
+        fresh.nestedJobs = false;
         const std::uint32_t start = fresh.now;
         EXPECT_EQ(RunWindowPreInstall(window, fresh, freshRun.waiting, noLog).setup.verdict, Verdict::NotInDriverStore);
         EXPECT_GE(fresh.now - start, c.decidedAfterMs);
@@ -331,20 +339,20 @@ TEST_F(PreInstallTest, InfThatCannotBeReadOrHasNoModelsForThisWindowsStopsBefore
             "无法读取TOVRA.INF文件，驱动安装无法继续!\nerror 13", 13},
         {"x86 models on 64-bit Windows",
             [](FakeSystem& s) {
-                s.packageInf->decorations = {{"NTx86"}};
-                s.nativeArchitecture = "amd64";
+                s.packageInf->manufacturers = {ManufacturerModels{{"NTx86"}, false}};
+                s.windows.architecture = "amd64";
             },
             "TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!", 1633},
         {"amd64 models on 32-bit Windows",
             [](FakeSystem& s) {
-                s.packageInf->decorations = {{"NTamd64"}};
-                s.nativeArchitecture = "x86";
+                s.packageInf->manufacturers = {ManufacturerModels{{"NTamd64"}, false}};
+                s.windows.architecture = "x86";
             },
             "TOVRA.INF文件中没有适用于本机Windows(32位)的驱动程序，驱动安装无法继续!", 1633},
         {"no ARM64 models",
             [](FakeSystem& s) {
-                s.packageInf->decorations = {{"NTx86", "NTamd64"}};
-                s.nativeArchitecture = "arm64";
+                s.packageInf->manufacturers = {ManufacturerModels{{"NTx86", "NTamd64"}, false}};
+                s.windows.architecture = "arm64";
             },
             "TOVRA.INF文件中没有适用于本机Windows(ARM64)的驱动程序，驱动安装无法继续!", 1633},
     };

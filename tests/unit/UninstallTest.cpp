@@ -189,7 +189,7 @@ protected:
         UninstallTest::SetUp();
         Install();
         system.wow64 = true;
-        system.nativeArchitecture = "amd64";
+        system.windows.architecture = "amd64";
         system.helperPath = helperPath;
         AddFile(helperPath, "MZ our helper");
     }
@@ -224,7 +224,7 @@ TEST_F(HelperUninstallTest, RemovesEachCopyInTheHelperWhileHoldingIt)
     journal.clear();
     Install();
     system.wow64 = false;
-    system.nativeArchitecture = "x86";
+    system.windows.architecture = "x86";
     EXPECT_EQ(Run().error, 0u);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 1);
     EXPECT_EQ(Position("hold and hash " + helperPath), journal.size());
@@ -289,7 +289,7 @@ TEST_F(HelperUninstallTest, HelperThatCannotStartOrDoesNotEndIsAFailure)
     system.waitError = kErrorTimeout;
     system.uninstallLeaves.insert("oem7.inf");
     ExpectKeptWith(Run(), kErrorTimeout);
-    EXPECT_EQ(std::count(journal.begin(), journal.end(), "end setup"), 1);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "end helper"), 1);
 }
 
 TEST_F(HelperUninstallTest, HelperThatSaysDoneButLeavesTheCopyIsAFailure)

@@ -13,10 +13,9 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc != 2)
         return 99999;
-    unsigned long error = 0;
-    const std::optional<DeviceUse> use = DevicesUsing(Narrow(argv[1]), error);
+    const Result<DeviceUse> use = DevicesUsing(Narrow(argv[1]));
     if (!use) {
-        std::printf("devices unknown: error %lu\n", error);
+        std::printf("devices unknown: error %lu\n", use.Error());
         return 99999;
     }
     std::printf("installed %u, present %u\n", use->installed, use->present);

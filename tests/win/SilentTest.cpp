@@ -139,8 +139,10 @@ TEST_F(CommandLineTest, SilentRunStagesWaitsForTheSetupAndShowsNothing)
     for (const wchar_t* name : {L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"})
         EXPECT_EQ(ReadWholeFile(staging + name), ReadWholeFile(folder.Path() + name)) << Narrow(name);
     const std::string stagingFolder = Narrow(staging.substr(0, staging.size() - 1));
+    // Once, with /S, hidden, and with a TEMP of its own in the staging folder (gone after it).
     EXPECT_EQ(ReadWholeFile(staging + L"setup.log"),
-        "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\n"); // once, /S, hidden
+        "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\t" + Narrow(staging) + "~temp.1\n");
+    EXPECT_FALSE(PathExists(staging + L"~temp.1"));
 }
 
 // The setup's own exit code, and what the run ends with.
@@ -399,31 +401,55 @@ std::string InfWithManufacturer(const std::string& line)
         line + "\r\n\r\n[Strings]\r\nV=\"Example Test Vendor\"\r\n";
 }
 
+// A package whose [Manufacturer] line is `line`, with a models section for each section name given.
+std::string InfWithModels(const std::string& line, const std::vector<std::string>& sections)
+{
+    std::string models;
+    for (const std::string& section : sections)
+        models += "[" + section + "]\r\n%V%=Install,USB\\VID_FFFF&PID_0001\r\n\r\n";
+    return InfWithManufacturer(line) + models;
+}
+
 struct ModelsCase {
     const char* name;
     const char* manufacturerLine;
-    const char* targets;
-    DWORD exitCode; // on 64-bit Windows, as both Wines are
+    std::vector<std::string> sections;
+    const char* declared;
+    const char* refusal; // the log's warning when the package is refused, or nothing
 };
 
+// On 64-bit Windows, as both Wines are: a Windows 7 workstation (Wine 8's prefix) and a
+// Windows 10 21H1 workstation (Wine 10's).
 class ModelsTest : public CommandLineTest, public ::testing::WithParamInterface<ModelsCase> { };
 
 TEST_P(ModelsTest, OnlyAPackageWithModelsForThisWindowsIsStaged)
 {
-    WriteWholeFile(folder.Path() + L"TOVRA.INF", InfWithManufacturer(GetParam().manufacturerLine));
-    EXPECT_EQ(RunToEnd(L"/S /LOG=\"" + logPath + L"\""), GetParam().exitCode) << Log();
-    EXPECT_TRUE(Logged(std::string("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ") + GetParam().targets +
-        "; 本机 Windows: amd64\r\n"))
+    const ModelsCase& models = GetParam();
+    WriteWholeFile(folder.Path() + L"TOVRA.INF", InfWithModels(models.manufacturerLine, models.sections));
+    const DWORD code = RunToEnd(L"/S /LOG=\"" + logPath + L"\"");
+    const bool refused = models.refusal != nullptr;
+    EXPECT_EQ(code, refused ? static_cast<DWORD>(ERROR_INSTALL_PLATFORM_UNSUPPORTED) : 0u) << Log();
+    EXPECT_TRUE(Logged(
+        std::string("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: ") + models.declared + "; 本机 Windows: amd64 "))
         << Log();
-    const bool refused = GetParam().exitCode == ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-    EXPECT_EQ(Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"), refused) << Log();
+    if (refused) {
+        EXPECT_TRUE(Logged(models.refusal)) << Log();
+    }
     EXPECT_EQ(Staged(), !refused);
     EXPECT_EQ(MarkerSaysInstalled(), !refused);
 }
 INSTANTIATE_TEST_SUITE_P(CommandLineTest, ModelsTest,
-    ::testing::Values(ModelsCase{"NTx86Only", "%V%=Models,NTx86", "NTx86", ERROR_INSTALL_PLATFORM_UNSUPPORTED},
-        ModelsCase{"NTamd64Only", "%V%=Models,NTamd64.6.1", "NTamd64", 0},
-        ModelsCase{"Undecorated", "%V%=Models", "无修饰", ERROR_INSTALL_PLATFORM_UNSUPPORTED}),
+    ::testing::Values(ModelsCase{"NTx86Only", "%V%=Models,NTx86", {"Models.NTx86"}, "NTx86",
+                          "警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"},
+        ModelsCase{"NTamd64Only", "%V%=Models,NTamd64.6.1", {"Models.NTamd64.6.1"}, "NTamd64.6.1", nullptr},
+        ModelsCase{"Undecorated", "%V%=Models", {"Models"}, "无修饰",
+            "警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64）"},
+        // Versions: a later build than either Wine reports, servers only, an older Windows.
+        ModelsCase{"LaterBuild", "%V%=Models,NTamd64.10.0...99999", {"Models.NTamd64.10.0...99999"},
+            "NTamd64.10.0...99999", "警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 "},
+        ModelsCase{"ServersOnly", "%V%=Models,NTamd64.6.0.3", {"Models.NTamd64.6.0.3"}, "NTamd64.6.0.3",
+            "警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 "},
+        ModelsCase{"OlderWindows", "%V%=Models,NTamd64.5.2", {"Models.NTamd64.5.2"}, "NTamd64.5.2", nullptr}),
     [](const ::testing::TestParamInfo<ModelsCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CommandLineTest, InfThatIsNotAnInfIsRefusedWithTheParsersCode)
@@ -735,7 +761,7 @@ TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
     const std::string log = Log();
     EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 17) << "a run is 17 lines:\n" << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 18) << "a run is 18 lines:\n" << log;
 }
 
 TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)

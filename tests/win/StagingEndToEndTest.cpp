@@ -4,8 +4,8 @@
 #include "staging/PreInstall.h"
 #include "tests/win/WinTestSupport.h"
 #include "win32/SetupWaiting.h"
-#include "win32/SystemOps.h"
 #include "win32/Text.h"
+#include "win32/WindowsSystem.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -54,8 +54,8 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     ScratchFolder package(L"package_驱动");
     CopyStandInPackage(package.Path());
     RecordingWindow window(package.Path());
-    Win32SystemOps system;
-    BlockingWaiting waiting(system);
+    WindowsSystem system;
+    BlockingWaiting waiting;
 
     NoStepLog noLog;
     const PreInstallOutcome outcome = RunWindowPreInstall(window, system, waiting, noLog);
@@ -79,7 +79,8 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
     ASSERT_TRUE(WaitForFile(staging + L"setup.log", 10000));
     const std::string log = ReadWholeFile(staging + L"setup.log");
     const std::string stagingFolder = Narrow(staging.substr(0, staging.size() - 1));
-    EXPECT_EQ(log, "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\n");
+    EXPECT_EQ(log,
+        "\"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S\t" + stagingFolder + "\t0\t" + Narrow(staging) + "~temp.1\n");
 }
 
 TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
@@ -88,8 +89,8 @@ TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
     CopyStandInPackage(package.Path());
     DeleteFileW((package.Path() + L"TOVRAWDM.SYS").c_str());
     RecordingWindow window(package.Path());
-    Win32SystemOps system;
-    BlockingWaiting waiting(system);
+    WindowsSystem system;
+    BlockingWaiting waiting;
 
     NoStepLog noLog;
     RunWindowPreInstall(window, system, waiting, noLog);

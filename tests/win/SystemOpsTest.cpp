@@ -1,12 +1,13 @@
 // The real Windows operations against a real disk.
-#include "win32/SystemOps.h"
 #include "staging/DriverPackage.h"
+#include "staging/StagedFiles.h"
 #include "tests/win/SystemError.h"
 #include "tests/win/WinTestSupport.h"
 #include "win32/Files.h"
 #include "win32/LogFile.h"
 #include "win32/SetupWaiting.h"
 #include "win32/Text.h"
+#include "win32/WindowsSystem.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,31 +19,53 @@ namespace {
 class SystemOpsTest : public ::testing::Test {
 protected:
     ScratchFolder scratch{L"system_ops"};
-    Win32SystemOps ops;
+    WindowsSystem system;
+    Win32Files& files = system.files;
+    NoStepLog noLog;
 
     std::string At(const std::wstring& name) const { return Narrow(scratch.Path() + name); }
     std::wstring WideAt(const std::wstring& name) const { return scratch.Path() + name; }
+    unsigned long Replace(const std::wstring& from, const std::wstring& to)
+    {
+        return ReplaceWithCopy(files, noLog, At(from), At(to));
+    }
+    // Starts the stand-in setup (copied into the scratch folder) hidden, in a job or not.
+    std::unique_ptr<StartedProgram> StartStandIn(bool inJob)
+    {
+        Result<std::unique_ptr<StartedProgram>> started =
+            system.programs.StartSuspended({At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path())}, false);
+        if (!started) {
+            ADD_FAILURE() << "cannot start the stand-in setup: " << DescribeError(started.Error());
+            return nullptr;
+        }
+        if (inJob) {
+            EXPECT_EQ((*started)->PutInNewJob(), 0u);
+        }
+        (*started)->Resume();
+        return std::move(*started);
+    }
 };
 
 TEST_F(SystemOpsTest, FileExistsOnlyForFiles)
 {
     WriteWholeFile(WideAt(L"file.txt"), "x");
     CreateDirectoryW(WideAt(L"folder").c_str(), nullptr);
-    EXPECT_TRUE(ops.FileExists(At(L"file.txt")));
-    EXPECT_FALSE(ops.FileExists(At(L"folder")));
-    EXPECT_FALSE(ops.FileExists(At(L"nothing.txt")));
+    EXPECT_TRUE(files.FileExists(At(L"file.txt")));
+    EXPECT_FALSE(files.FileExists(At(L"folder")));
+    EXPECT_FALSE(files.FileExists(At(L"nothing.txt")));
 }
 
 TEST_F(SystemOpsTest, MakeDirectoryAcceptsAnExistingDirectoryButNotAFile)
 {
-    bool created = false;
-    EXPECT_EQ(ops.MakeDirectory(At(L"staging"), created), 0u);
-    EXPECT_TRUE(created);
-    EXPECT_EQ(ops.MakeDirectory(At(L"staging"), created), 0u);
-    EXPECT_FALSE(created);
+    const Result<bool> created = files.MakeDirectory(At(L"staging"));
+    ASSERT_TRUE(created) << DescribeError(created.Error());
+    EXPECT_TRUE(*created);
+    const Result<bool> found = files.MakeDirectory(At(L"staging"));
+    ASSERT_TRUE(found);
+    EXPECT_FALSE(*found);
     WriteWholeFile(WideAt(L"occupied"), "a plain file");
-    EXPECT_EQ(ops.MakeDirectory(At(L"occupied"), created), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(ops.MakeDirectory(At(L"no\\parent"), created), static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(files.MakeDirectory(At(L"occupied")).Error(), static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(files.MakeDirectory(At(L"no\\parent")).Error(), static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
@@ -52,10 +75,9 @@ TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
     SetFileAttributesW(WideAt(L"old.bin").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(PlainCopyOntoFails(WideAt(L"old.bin"))) << "old.bin is not really read-only: Wine runs as root?";
 
-    EXPECT_EQ(ops.ReplaceWithCopy(At(L"new.bin"), At(L"old.bin")), 0u);
+    EXPECT_EQ(Replace(L"new.bin", L"old.bin"), 0u);
     EXPECT_EQ(ReadWholeFile(WideAt(L"old.bin")), std::string("new\0bytes", 9));
-    EXPECT_EQ(
-        ops.ReplaceWithCopy(At(L"missing.bin"), At(L"copy.bin")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Replace(L"missing.bin", L"copy.bin"), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
@@ -65,8 +87,7 @@ TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
     const HANDLE held = CreateFileW(
         WideAt(L"held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(
-        ops.ReplaceWithCopy(At(L"new.bin"), At(L"held.bin")), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Replace(L"new.bin", L"held.bin"), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
     CloseHandle(held);
     EXPECT_EQ(ReadWholeFile(WideAt(L"held.bin")), "held");
 }
@@ -79,20 +100,19 @@ TEST_F(SystemOpsTest, CopyOntoAHardLinkReplacesTheNameNotTheLinkedFile)
     WriteWholeFile(WideAt(L"system.ini"), "a file of the system's");
     ASSERT_TRUE(CreateHardLinkW(WideAt(L"staged.bin").c_str(), WideAt(L"system.ini").c_str(), nullptr))
         << SystemError(GetLastError());
-    EXPECT_EQ(ops.ReplaceWithCopy(At(L"package.bin"), At(L"staged.bin")), 0u);
+    EXPECT_EQ(Replace(L"package.bin", L"staged.bin"), 0u);
     EXPECT_EQ(ReadWholeFile(WideAt(L"staged.bin")), "the package's bytes");
     EXPECT_EQ(ReadWholeFile(WideAt(L"system.ini")), "a file of the system's");
 }
 
 TEST_F(SystemOpsTest, FolderIsProtectedButNeverThroughALink)
 {
-    bool created = false;
-    ASSERT_EQ(ops.MakeDirectory(At(L"target"), created), 0u);
-    EXPECT_EQ(ops.ProtectFolder(At(L"target")), 0u);
+    ASSERT_TRUE(files.MakeDirectory(At(L"target")));
+    EXPECT_EQ(files.ProtectFolder(At(L"target")), 0u);
     WriteWholeFile(WideAt(L"target\\staged.txt"), "the program still writes there");
     MakeFolderLink(WideAt(L"link"), WideAt(L"target"));
-    EXPECT_EQ(ops.ProtectFolder(At(L"link")), kErrorReparsePointEncountered);
-    EXPECT_EQ(ops.ProtectFolder(At(L"missing")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(files.ProtectFolder(At(L"link")), kErrorReparsePointEncountered);
+    EXPECT_EQ(files.ProtectFolder(At(L"missing")), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
     RemoveFolderLink(WideAt(L"link"));
 }
 
@@ -100,23 +120,22 @@ TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
 {
     // Thai and Korean exist neither in code page 936 nor in 1252.
     const std::wstring folder = L"ไทย_한국어";
-    bool created = false;
-    ASSERT_EQ(ops.MakeDirectory(At(folder), created), 0u);
+    ASSERT_TRUE(files.MakeDirectory(At(folder)));
     WriteWholeFile(WideAt(L"source.txt"), "payload");
-    EXPECT_EQ(ops.ReplaceWithCopy(At(L"source.txt"), At(folder + L"\\copy.txt")), 0u);
-    EXPECT_TRUE(ops.FileExists(At(folder + L"\\copy.txt")));
+    EXPECT_EQ(Replace(L"source.txt", folder + L"\\copy.txt"), 0u);
+    EXPECT_TRUE(files.FileExists(At(folder + L"\\copy.txt")));
     EXPECT_EQ(ReadWholeFile(WideAt(folder + L"\\copy.txt")), "payload");
 }
 
 TEST_F(SystemOpsTest, WindowsDirectoryIsReadOnlyWhenItFits)
 {
-    unsigned long error = 1;
-    const std::size_t size = ops.WindowsDirectorySize(error);
-    ASSERT_GT(size, 1u);
-    EXPECT_EQ(error, 0u);
-    EXPECT_EQ(ops.ReadWindowsDirectory(size + 1, error), Narrow(WindowsDirectory()));
-    EXPECT_EQ(ops.ReadWindowsDirectory(size - 1, error), std::nullopt);
-    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
+    const Result<std::size_t> size = files.WindowsDirectorySize();
+    ASSERT_TRUE(size);
+    ASSERT_GT(*size, 1u);
+    const Result<std::string> read = files.ReadWindowsDirectory(*size + 1);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, Narrow(WindowsDirectory()));
+    EXPECT_EQ(files.ReadWindowsDirectory(*size - 1).Error(), static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
@@ -126,31 +145,33 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
     CreateDirectoryW(workFolder.c_str(), nullptr);
     CopyTestFile(WideAt(L"TOVRA.EXB"), workFolder + L"\\setup.exe");
 
-    StartedProgram started;
-    ASSERT_EQ(ops.StartProgram(Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), started), 0u);
-    EXPECT_NE(started.processId, 0u);
-    EXPECT_EQ(started.jobError, 0u) << "the setup is not in a job";
+    Result<std::unique_ptr<StartedProgram>> started = system.programs.StartSuspended(
+        {Narrow(workFolder + L"\\setup.exe"), "/S", Narrow(workFolder + L"\\"), {{"TEMP", At(L"temp")}}}, false);
+    ASSERT_TRUE(started) << DescribeError(started.Error());
+    StartedProgram& setup = **started;
+    EXPECT_NE(setup.ProcessId(), 0u);
+    EXPECT_EQ(setup.PutInNewJob(), 0u) << "the setup is not in a job";
+    EXPECT_FALSE(WaitForFile(workFolder + L"\\setup.log", 500)) << "it ran before it was resumed";
+    setup.Resume();
     ASSERT_TRUE(WaitForFile(workFolder + L"\\setup.log", 10000));
     const std::string log = ReadWholeFile(workFolder + L"\\setup.log");
     EXPECT_NE(log.find("setup.exe\" /S\t"), std::string::npos) << log;
     EXPECT_NE(log.find("\t" + Narrow(workFolder)), std::string::npos) << log;
-    EXPECT_NE(log.find("\t0\n"), std::string::npos) << log; // SW_HIDE
+    EXPECT_NE(log.find("\t0\t"), std::string::npos) << log; // SW_HIDE
+    EXPECT_NE(log.find("\t" + At(L"temp") + "\n"), std::string::npos) << "not its own TEMP: " << log;
 }
 
 TEST_F(SystemOpsTest, StartProgramReportsWhatCannotBeStarted)
 {
-    StartedProgram started;
-    EXPECT_NE(ops.StartProgram(At(L"missing.exe"), "/S", Narrow(scratch.Path()), started), 0u);
+    EXPECT_EQ(system.programs.StartSuspended({At(L"missing.exe"), "/S", Narrow(scratch.Path())}, false).Error(),
+        static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
     WriteWholeFile(WideAt(L"broken.exe"), "this is not a program");
-    EXPECT_NE(ops.StartProgram(At(L"broken.exe"), "/S", Narrow(scratch.Path()), started), 0u);
-    unsigned long exitCode = 0;
-    EXPECT_EQ(ops.WaitForStartedProgram(60, exitCode), static_cast<unsigned long>(ERROR_INVALID_HANDLE))
-        << "nothing was started";
+    EXPECT_NE(system.programs.StartSuspended({At(L"broken.exe"), "/S", Narrow(scratch.Path())}, false).Error(), 0u);
 }
 
 TEST_F(SystemOpsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
 {
-    const std::string description = ops.DescribeError(ERROR_ACCESS_DENIED);
+    const std::string description = system.errors.DescribeError(ERROR_ACCESS_DENIED);
     EXPECT_EQ(description.rfind("错误代码 5: ", 0), 0u) << description;
     EXPECT_GT(description.size(), std::string("错误代码 5: ").size());
     EXPECT_NE(description.back(), '\n');
@@ -190,8 +211,10 @@ TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolde
 TEST_F(SystemOpsTest, FileSizeIsTheWholeSize)
 {
     WriteWholeFile(WideAt(L"sized.bin"), std::string(70000, 'x'));
-    EXPECT_EQ(ops.FileSize(At(L"sized.bin")), std::optional<std::uint64_t>(70000));
-    EXPECT_EQ(ops.FileSize(At(L"missing.bin")), std::nullopt);
+    const Result<std::uint64_t> size = files.FileSize(At(L"sized.bin"));
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, 70000u);
+    EXPECT_EQ(files.FileSize(At(L"missing.bin")).Error(), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
@@ -199,21 +222,23 @@ TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
     CopyStandInPackage(scratch.Path());
     const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"700");
     const ScopedVariable code(L"TOVRA_STANDIN_EXIT_CODE", L"3010");
-    StartedProgram started;
-    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), started), 0u);
-    unsigned long exitCode = 0;
-    EXPECT_EQ(ops.WaitForStartedProgram(60, exitCode), 0u);
-    EXPECT_EQ(exitCode, 3010u);
+    const std::unique_ptr<StartedProgram> setup = StartStandIn(true);
+    ASSERT_TRUE(setup);
+    EXPECT_EQ(setup->WaitForExit(0).Error(), static_cast<unsigned long>(ERROR_TIMEOUT));
+    const Result<unsigned long> exitCode = setup->WaitForExit(60000);
+    ASSERT_TRUE(exitCode) << DescribeError(exitCode.Error());
+    EXPECT_EQ(*exitCode, 3010u);
     EXPECT_TRUE(PathExists(WideAt(L"setup.done"))) << "the wait ended before the program did";
 }
 
 // Appends one line through a log opened as the program opens /LOG; the error when refused.
 unsigned long LogOneLine(const std::wstring& path, const std::string& line)
 {
-    unsigned long error = 0;
-    if (const std::unique_ptr<FileStepLog> log = OpenLogFile(Narrow(path), error))
-        log->Record(line);
-    return error;
+    const Result<std::unique_ptr<FileStepLog>> log = OpenLogFile(Narrow(path));
+    if (!log)
+        return log.Error();
+    (*log)->Record(line);
+    return 0;
 }
 
 TEST(FileStepLog, AppendsTimestampedCrLfLinesAfterOneByteOrderMark)
@@ -267,17 +292,21 @@ TEST(FileStepLog, ALogBelowAFolderLinkIsRefusedAndNothingIsCreated)
     RemoveFolderLink(link);
 }
 
-// Wine shows a Unix link to a file as a plain file (no reparse attribute), opened at its
-// target whatever the flags: only where the opened file really is gives it away.
-TEST(FileStepLog, ALogThatIsASymbolicLinkToAFileIsRefused)
+// A drive letter that leads to another folder (SUBST; a mapped network drive is the same to
+// the log): the file is the same, whichever path names it, although the paths differ as
+// strings. (Wine even names the file by the drive letter when it was opened through C:.)
+TEST(FileStepLog, ALogReachedThroughADriveLetterOrItsFolderIsWritten)
 {
-    ScratchFolder scratch(L"step_log_file_link");
-    const std::wstring other = scratch.Path() + L"target.txt";
-    WriteWholeFile(other, "kept");
-    const std::wstring link = scratch.Path() + L"preinstall.log";
-    MakeFileLink(link, other);
-    EXPECT_EQ(LogOneLine(link, "written through the link"), kErrorReparsePointEncountered);
-    EXPECT_EQ(ReadWholeFile(other), "kept");
+    ScratchFolder scratch(L"step_log_subst");
+    const std::wstring drive = MapDriveLetter(scratch.Path());
+    const unsigned long throughTheDrive = LogOneLine(drive + L"\\preinstall.log", "through the drive letter");
+    const unsigned long throughTheFolder = LogOneLine(scratch.Path() + L"preinstall.log", "through the folder");
+    UnmapDriveLetter(drive);
+    EXPECT_EQ(throughTheDrive, 0u) << SystemError(throughTheDrive);
+    EXPECT_EQ(throughTheFolder, 0u) << SystemError(throughTheFolder);
+    const std::string log = ReadWholeFile(scratch.Path() + L"preinstall.log");
+    EXPECT_NE(log.find("through the drive letter"), std::string::npos) << log;
+    EXPECT_NE(log.find("through the folder"), std::string::npos) << log;
 }
 
 } // namespace
@@ -288,17 +317,17 @@ TEST_F(SystemOpsTest, WaitAfterTheSetupEndedUnseenReturnsAtOnce)
     // sleep on the folder alone until its time is up.
     CopyStandInPackage(scratch.Path());
     const ScopedVariable noStore(L"TOVRA_STANDIN_NO_STORE", L"1");
-    StartedProgram started;
-    ASSERT_EQ(ops.StartProgram(At(L"TOVRA.EXB"), "/S", Narrow(scratch.Path()), started), 0u);
-    ASSERT_EQ(WaitForSingleObject(ops.StartedProcess(), 30000), WAIT_OBJECT_0);
-    BlockingWaiting waiting(ops);
+    const std::unique_ptr<StartedProgram> setup = StartStandIn(true);
+    ASSERT_TRUE(setup);
+    ASSERT_EQ(WaitForSingleObject(setup->EndSignal(), 30000), WAIT_OBJECT_0);
+    BlockingWaiting waiting;
     ASSERT_TRUE(CreateDirectoryW(WideAt(L"quiet").c_str(), nullptr));
     waiting.WatchFolder(At(L"quiet"));
     const DWORD start = GetTickCount();
-    EXPECT_TRUE(waiting.Wait(20000));
+    EXPECT_TRUE(waiting.Wait(*setup, 20000));
     EXPECT_LT(GetTickCount() - start, 5000u) << "the wait did not see that the setup had ended";
     // After that the ended setup wakes nothing: the waits last their time.
     const DWORD next = GetTickCount();
-    EXPECT_TRUE(waiting.Wait(300));
+    EXPECT_TRUE(waiting.Wait(*setup, 300));
     EXPECT_GE(GetTickCount() - next, 250u);
 }

@@ -373,6 +373,47 @@ void MakeFileLink(const std::wstring& link, const std::wstring& target)
         throw std::runtime_error("ln made no link at " + Utf8(link));
 }
 
+std::wstring MapDriveLetter(const std::wstring& folder)
+{
+    std::wstring drive = L"M:";
+    while (drive[0] < L'Z' && GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_NO_ROOT_DIR)
+        ++drive[0];
+    const std::wstring target = folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
+    if (GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") == nullptr) {
+        if (!DefineDosDeviceW(0, drive.c_str(), target.c_str()))
+            ThrowLastError("cannot map " + Utf8(drive));
+        return drive;
+    }
+    // Wine's drives are the links in the prefix's dosdevices folder (its DefineDosDeviceW
+    // makes a name that no file call follows).
+    wchar_t prefix[MAX_PATH] = L"";
+    if (GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) == 0)
+        throw std::runtime_error("no WINEPREFIX to map a drive letter in");
+    std::wstring letter(1, static_cast<wchar_t>(drive[0] - L'A' + L'a'));
+    if (!RunThroughWine(
+            {target},
+            [&](const auto& unix) {
+                return L"Z:\\bin\\ln -s " + unix[0] + L" " + prefix + L"/dosdevices/" + letter + L":";
+            },
+            [&] { return GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_NO_ROOT_DIR; }))
+        throw std::runtime_error("ln made no drive " + Utf8(drive));
+    return drive;
+}
+
+void UnmapDriveLetter(const std::wstring& drive)
+{
+    if (GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") == nullptr) {
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
+        return;
+    }
+    wchar_t prefix[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    const std::wstring letter(1, static_cast<wchar_t>(drive[0] - L'A' + L'a'));
+    RunThroughWine(
+        {}, [&](const auto&) { return L"Z:\\bin\\rm " + std::wstring(prefix) + L"/dosdevices/" + letter + L":"; },
+        [&] { return GetDriveTypeW((drive + L"\\").c_str()) == DRIVE_NO_ROOT_DIR; });
+}
+
 void RemoveFolderLink(const std::wstring& link)
 {
     if (!IsLink(link))

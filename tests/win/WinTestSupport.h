@@ -37,6 +37,9 @@ bool IsLink(const std::wstring& path);
 void MakeFolderLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link, never its target.
 void RemoveFolderLink(const std::wstring& link);
+// A free drive letter ("M:") made to lead to `folder`, as SUBST does; and its removal.
+std::wstring MapDriveLetter(const std::wstring& folder);
+void UnmapDriveLetter(const std::wstring& drive);
 // The SHA-256 of a file in upper-case hexadecimal, computed with CNG (not the program's way).
 std::wstring Sha256OfFile(const std::wstring& path);
 // Takes the write permission on `folder` from everyone (chmod a-w) for the life of the

@@ -1,0 +1,66 @@
+// Opening the administrator's log (/LOG) only where its path really leads: the program runs
+// as SYSTEM, and an ordinary user may have prepared the path. The opened file must be the
+// one the path names, told by its identity on its volume (not by comparing path strings,
+// which differ on mapped and SUBST drives and cannot be had from every share), must be no
+// link and have no second name, and an existing one must belong to SYSTEM, the
+// Administrators or this account where its volume keeps owners (FAT keeps none). Portable.
+#pragma once
+
+#include "staging/Operations.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Which file this is: its volume's serial number and its index on that volume.
+struct FileIdentity {
+    unsigned long volumeSerial = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What Windows says of an opened file.
+struct OpenedFileFacts {
+    FileIdentity identity;
+    unsigned long links = 1; // its names (hard links)
+    bool link = false;       // a junction or symbolic link itself
+};
+
+// A log file opened for appending.
+class LogFile {
+public:
+    virtual ~LogFile() = default;
+    // Whether this open created it.
+    virtual bool Created() const = 0;
+    virtual Result<OpenedFileFacts> Facts() = 0;
+    // Whether its volume keeps owners and permissions (NTFS, most shares; not FAT).
+    virtual Result<bool> VolumeKeepsOwners() = 0;
+    // 0 when SYSTEM, the Administrators group or this account owns it; ERROR_INVALID_OWNER
+    // for anyone else, or the error.
+    virtual unsigned long CheckOwner() = 0;
+    // Removes the file this open created (it is empty), and nothing else.
+    virtual void RemoveCreated() = 0;
+    virtual Result<std::uint64_t> Size() = 0;
+    virtual unsigned long Append(const std::string& bytes) = 0;
+};
+
+class LogFiles {
+public:
+    virtual ~LogFiles() = default;
+    // `path` made full (relative to the current folder if it is relative).
+    virtual Result<std::string> FullPath(const std::string& path) = 0;
+    // Whether a junction or symbolic link is at `path` (never followed); false for nothing there.
+    virtual bool IsLink(const std::string& path) = 0;
+    // Opens a file for appending, others may read it; a new one gets a protected DACL
+    // (SYSTEM and Administrators full control, Users read). A link at its own name is opened
+    // itself, never followed.
+    virtual Result<std::unique_ptr<LogFile>> OpenForAppend(const std::string& fullPath) = 0;
+    // The identity of the file `fullPath` leads to, through whatever links are on the way.
+    virtual Result<FileIdentity> IdentityOf(const std::string& fullPath) = 0;
+};
+
+inline constexpr unsigned long kErrorTooManyLinks = 1142;
+
+// The log at `path`, opened and checked; a file this open created and then refused is
+// removed again.
+Result<std::unique_ptr<LogFile>> OpenCheckedLog(LogFiles& files, const std::string& path);

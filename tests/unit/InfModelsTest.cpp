@@ -1,0 +1,201 @@
+// Which models of a package Windows takes, by processor and by version, as Microsoft's
+// "Combining Platform Extensions with Operating System Versions" describes it; and the
+// procedure's log lines and boxes for a package that has none for this Windows.
+#include "staging/InfModels.h"
+#include "staging/DriverPackage.h"
+#include "staging/PreInstall.h"
+#include "tests/unit/FakeOps.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+const RunningWindows kWindows2000{"x86", 5, 0, 2195, 1, 0};
+const RunningWindows kXp{"x86", 5, 1, 2600, 1, 0x300};
+const RunningWindows kWindows7x64{"amd64", 6, 1, 7601, 1, 0x100};
+const RunningWindows kWindows7x86{"x86", 6, 1, 7601, 1, 0x100};
+const RunningWindows kWindows10_1507{"amd64", 10, 0, 10240, 1, 0x100};
+const RunningWindows kWindows10_1803{"amd64", 10, 0, 17134, 1, 0x100};
+const RunningWindows kWindows10_21H1{"amd64", 10, 0, 19043, 1, 0x100};
+const RunningWindows kServer2019{"amd64", 10, 0, 17763, 3, 0x110};
+
+bool Fits(const std::string& decoration, const RunningWindows& windows)
+{
+    const std::optional<Decoration> read = ReadDecoration(decoration);
+    return read && DecorationFits(*read, windows);
+}
+
+TEST(ReadDecoration, ReadsEachFieldAndRefusesWhatWindowsWouldNot)
+{
+    const std::optional<Decoration> full = ReadDecoration("ntAMD64.10.0.0x3.0x00000110.17763");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->architecture, "amd64");
+    EXPECT_EQ(full->major, 10u);
+    EXPECT_EQ(full->minor, 0u);
+    EXPECT_EQ(full->productType, 3u);
+    EXPECT_EQ(full->suiteMask, 0x110u);
+    EXPECT_EQ(full->build, 17763u);
+
+    const std::optional<Decoration> sparse = ReadDecoration("NTamd64.10.0...17763");
+    ASSERT_TRUE(sparse);
+    EXPECT_FALSE(sparse->productType);
+    EXPECT_FALSE(sparse->suiteMask);
+    EXPECT_EQ(sparse->build, 17763u);
+
+    const std::optional<Decoration> plain = ReadDecoration("NT");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->architecture, "");
+    EXPECT_FALSE(plain->major);
+
+    for (const char* unreadable : {"Xamd64", "NTamd64.ten", "NTamd64.10.0.1.0.17763.1", "NTx86.0x"})
+        EXPECT_FALSE(ReadDecoration(unreadable)) << unreadable;
+}
+
+// The page's own examples.
+TEST(DecorationFits, AsTheExamplesOfMicrosoftsPage)
+{
+    // ntx86.5.1: Windows XP or later on x86.
+    EXPECT_TRUE(Fits("ntx86.5.1", kXp));
+    EXPECT_TRUE(Fits("ntx86.5.1", kWindows7x86));
+    EXPECT_FALSE(Fits("ntx86.5.1", kWindows7x64));
+    // nt.6.0: Windows Vista or later (a 64-bit Windows takes only its own decoration).
+    EXPECT_TRUE(Fits("nt.6.0", kWindows7x86));
+    EXPECT_FALSE(Fits("nt.6.0", kXp));
+    // nt.10.0...14393: a Windows 10 build of 14393 or later.
+    EXPECT_TRUE(Fits("ntamd64.10.0...14393", kWindows10_21H1));
+    EXPECT_FALSE(Fits("ntamd64.10.0...14393", kWindows7x64));
+}
+
+TEST(DecorationFits, VersionProductSuiteAndBuildEachDecide)
+{
+    struct Case {
+        const char* decoration;
+        RunningWindows windows;
+        bool fits;
+    };
+    const Case cases[] = {
+        // A later build than this Windows 10, or any build on an earlier Windows.
+        {"NTamd64.10.0...17763", kWindows10_1803, false},
+        {"NTamd64.10.0...17763", kWindows10_21H1, true},
+        {"NTamd64.10.0...17763", kWindows7x64, false},
+        // Before version 1607 (build 14310) Windows does not read the build field at all.
+        {"NTamd64.10.0...10240", kWindows10_1507, false},
+        {"NTamd64.10.0", kWindows10_1507, true},
+        // An older version serves a newer Windows, whatever its build says.
+        {"NTamd64.5.2", kWindows10_21H1, true},
+        {"NTamd64.6.3...99999", kWindows10_21H1, true},
+        {"NTamd64.6.2", kWindows7x64, false},
+        // A server-only section on a workstation, and on a server.
+        {"NTamd64.6.0.3", kWindows7x64, false},
+        {"NTamd64.6.0.0x3", kServer2019, true},
+        {"NTamd64.10.0.1", kServer2019, false},
+        // Every suite named must be there.
+        {"NTx86.5.1..0x00000200", kXp, true},
+        {"NTx86.5.1..0x00000200", kWindows7x86, false},
+        {"NTamd64.10.0..0x00000110", kServer2019, true},
+        {"NTamd64.10.0..0x00000111", kServer2019, false},
+        // Windows 2000 reads no decoration.
+        {"NTx86", kWindows2000, false},
+        {"NT", kWindows2000, false},
+        // The processor.
+        {"NTamd64", kWindows7x86, false},
+        {"NT", kWindows7x64, false},
+        {"ntAMD64", kWindows7x64, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Fits(c.decoration, c.windows), c.fits)
+            << c.decoration << " on " << c.windows.architecture << " " << c.windows.major << "." << c.windows.minor
+            << "." << c.windows.build << " type " << c.windows.productType;
+}
+
+TEST(FitOfModels, TheUndecoratedSectionServesX86WhereNoDecorationFits)
+{
+    using Lines = std::vector<ManufacturerModels>;
+    const Lines decoratedOnly{{{"NTx86", "NTamd64"}, false}};
+    const Lines withUndecorated{{{"NTamd64"}, true}};
+    const Lines laterBuildOnly{{{"NTamd64.10.0...99999"}, false}};
+    const Lines laterBuildAndUndecorated{{{"NTx86.10.0...99999", "NTamd64.10.0...99999"}, true}};
+
+    EXPECT_EQ(FitOfModels(decoratedOnly, kWindows7x86), ModelsFit::Fits);
+    EXPECT_EQ(FitOfModels(decoratedOnly, kWindows2000), ModelsFit::NotForThisVersion);
+    EXPECT_EQ(FitOfModels(withUndecorated, kWindows2000), ModelsFit::Fits);
+    EXPECT_EQ(FitOfModels(withUndecorated, kWindows7x86), ModelsFit::Fits);
+    EXPECT_EQ(FitOfModels(laterBuildOnly, kWindows10_21H1), ModelsFit::NotForThisVersion);
+    EXPECT_EQ(FitOfModels(laterBuildOnly, kWindows7x86), ModelsFit::NotForThisArchitecture);
+    EXPECT_EQ(FitOfModels(laterBuildAndUndecorated, kWindows7x86), ModelsFit::Fits);
+    EXPECT_EQ(FitOfModels(laterBuildAndUndecorated, kWindows7x64), ModelsFit::NotForThisVersion);
+    EXPECT_EQ(FitOfModels(Lines{{{}, true}}, kWindows7x64), ModelsFit::NotForThisArchitecture);
+    EXPECT_EQ(FitOfModels(Lines{{{"NTx86", "NTamd64"}, false}}, RunningWindows{"arm64", 10, 0, 22621, 1, 0}),
+        ModelsFit::NotForThisArchitecture);
+    EXPECT_EQ(FitOfModels(Lines{}, kWindows7x86), ModelsFit::NotForThisArchitecture);
+}
+
+TEST(DeclaredModels, NamesEachOnceAsWritten)
+{
+    EXPECT_EQ(DeclaredModels({{{"NTx86", "NTamd64.10.0...19041"}, true}, {{"NTamd64.10.0...19041", "NTarm64"}, false}}),
+        (std::vector<std::string>{"NTx86", "NTamd64.10.0...19041", "无修饰", "NTarm64"}));
+    EXPECT_EQ(DeclaredModels({{{}, false}}), std::vector<std::string>{});
+}
+
+class ModelsLogTest : public FakeRunTest {
+protected:
+    NoStepLog noLog;
+    PreInstallOutcome Run(StepLog& into) { return RunWindowPreInstall(window, system, waiting, into); }
+    bool Logged(const std::string& text) const
+    {
+        return std::find(log.lines.begin(), log.lines.end(), text) != log.lines.end();
+    }
+};
+
+TEST_F(ModelsLogTest, LogNamesThePlatformsAndWhyNoneFitsThisWindows)
+{
+    system.packageInf->manufacturers = {{{"NTx86"}, false}};
+    system.windows = kWindows7x64;
+    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_TRUE(Logged("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: NTx86; 本机 Windows: amd64 6.1.7601 工作站 (套件 "
+                       "0x0100)"));
+    EXPECT_TRUE(
+        Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64），这个驱动包在本机上不会安装；"
+               "请驱动包的提供者提供相应的已签名驱动和目录文件"));
+    EXPECT_EQ(window.messages,
+        std::vector<std::string>{"TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!"});
+}
+
+// A version mismatch is told as one, with what the package asks for and what this Windows is.
+TEST_F(ModelsLogTest, ModelsForAnotherVersionAreRefusedAndToldAsSuch)
+{
+    system.packageInf->manufacturers = {{{"NTamd64.10.0...17763"}, false}};
+    system.windows = kWindows7x64;
+    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_TRUE(log.Has("警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 6.1.7601 工作站"));
+    EXPECT_EQ(window.messages,
+        std::vector<std::string>{"TOVRA.INF文件中的驱动程序(NTamd64.10.0...17763)不适用于本机Windows(64位 6.1.7601 "
+                                 "工作站)，驱动安装无法继续!"});
+    EXPECT_FALSE(system.startedAt) << "staged and started all the same";
+}
+
+TEST_F(ModelsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsNamed)
+{
+    system.packageInf->manufacturers = {{{"NTx86", "NTamd64"}, false}};
+    system.windows = kWindows7x64;
+    EXPECT_EQ(Run(log).error, 0u);
+    EXPECT_TRUE(std::none_of(log.lines.begin(), log.lines.end(),
+        [](const std::string& line) { return line.rfind("警告: TOVRA.INF", 0) == 0; }));
+
+    log.lines.clear();
+    system.packageInf.reset();
+    system.infError = 13;
+    EXPECT_EQ(Run(log).error, 13u);
+    EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF: error 13"));
+}
+
+TEST_F(ModelsLogTest, TheInfIsReadAlsoWithoutALog)
+{
+    system.windows = kWindows7x64; // the stand-in's undecorated models serve only x86
+    EXPECT_EQ(Run(noLog).error, 1633u);
+    EXPECT_EQ(system.lastInfRead, "C:\\Package\\TOVRA.INF");
+}
+
+} // namespace
