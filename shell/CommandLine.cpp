@@ -95,6 +95,14 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
     }
 }
 
+std::string ArgumentsOf(const std::string& commandLine)
+{
+    std::size_t position = 0;
+    ReadProgramName(commandLine, position);
+    const std::size_t start = commandLine.find_first_not_of(" \t", position);
+    return start == std::string::npos ? std::string() : commandLine.substr(start);
+}
+
 CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 {
     CommandLineRequest request;
@@ -113,6 +121,8 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
             request.help = true;
         else if (name == "UNINSTALL")
             request.uninstall = true;
+        else if (name == "NOARP")
+            request.programsEntry = false;
         else if (name.rfind(logSwitch, 0) == 0 && name.size() > logSwitch.size())
             request.logPath = argument.substr(1 + logSwitch.size());
         else if (name.rfind(timeoutSwitch, 0) == 0 && (timeout = ReadTimeoutSeconds(name.substr(timeoutSwitch.size()))))

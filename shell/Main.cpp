@@ -1,6 +1,7 @@
 // Process entry. Without arguments: the application title, the main window and the
 // message loop; every failure that reaches this level is shown once, and the exit code
 // is always 0. With arguments: the switches of CommandLine.h.
+#include "Version.h"
 #include "resources/ProductName.h"
 #include "shell/CommandLine.h"
 #include "shell/ShellTexts.h"
@@ -55,7 +56,10 @@ int RejectCommandLine(const CommandLineRequest& request, const std::string& text
 {
     ProgramLog().Record(MessageLine(kWarningCaption, text));
     Win32ErrorTexts errors;
-    RecordResult(ProgramLog(), errors, code);
+    RunSummary summary;
+    summary.exitCode = code;
+    summary.programVersion = PREINSTALL_VERSION;
+    RecordResult(ProgramLog(), errors, summary);
     if (!request.silent)
         Application->MessageBox(text, kWarningCaption, kIconExclamation);
     return static_cast<int>(code);
@@ -96,10 +100,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     if (request.uninstall) {
         NoWindowOps noWindow(ExecutableFilePath());
         BoxOnlyOps box;
-        return static_cast<int>(RunUninstallCommand(request.silent ? static_cast<WindowOps&>(noWindow) : box));
+        return static_cast<int>(RunUninstallCommand(request.silent ? static_cast<WindowOps&>(noWindow) : box, request));
     }
     if (request.silent)
-        return static_cast<int>(RunUnattendedPreInstall(request.setupTimeoutSeconds, request.setupSha256));
+        return static_cast<int>(RunUnattendedPreInstall(request));
     RequireSetupSha256(request.setupSha256);
-    return RunWindow();
+    const int exitCode = RunWindow();
+    // A run with arguments reports one event: the window's last pre-install, if there was one.
+    if (arguments.size() > 1 && LastPreInstall()) {
+        RunSummary summary = *LastPreInstall();
+        summary.logPath = request.logPath;
+        ReportWindowRun(summary);
+    }
+    return exitCode;
 }

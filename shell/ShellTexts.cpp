@@ -4,7 +4,7 @@ std::string UsageText()
 {
     // Short lines: a message box wraps long ones wherever it likes.
     return "用法：preinstall.exe [/S] [/TIMEOUT=秒]\n"
-           "　　　[/SETUPSHA256=校验值]\n"
+           "　　　[/SETUPSHA256=校验值] [/NOARP]\n"
            "　　　[/UNINSTALL] [/LOG=文件] [/?]\n"
            "\n"
            "（无参数）　显示安装窗口\n"
@@ -16,8 +16,9 @@ std::string UsageText()
            "/SETUPSHA256=校验值\n"
            "　　　　　　只启动SHA-256为该值的TOVRA.EXB\n"
            "　　　　　　（64位十六进制）\n"
+           "/NOARP　　静默预装不在“程序和功能”中写入条目\n"
            "/UNINSTALL　删除暂存文件、驱动程序存储中的\n"
-           "　　　　　　驱动程序包和检测标记\n"
+           "　　　　　　驱动程序包、检测标记和条目\n"
            "/LOG=文件　把每一步追加记录到该文件，\n"
            "　　　　　　路径含空格时加引号\n"
            "/? /H /HELP　显示本说明\n"

@@ -194,6 +194,9 @@ struct ProgramStart {
     std::vector<std::pair<std::string, std::string>> environment = {};
 };
 
+// A wait without a time limit.
+inline constexpr unsigned long kWaitForever = 0xFFFFFFFF;
+
 // A program that was started, suspended until Resume.
 class StartedProgram {
 public:

@@ -288,12 +288,17 @@ PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system
 }
 
 PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
-    StepLog& log, const std::string& setupSha256)
+    StepLog& log, const std::string& setupSha256, const std::string& programVersion)
 {
+    const std::uint32_t startedAt = system.clock.MillisecondsNow();
     const PreInstallOutcome outcome =
         RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds}, setupSha256);
-    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned)
-        RecordResult(log, system.errors, DeploymentExitCode(outcome));
+    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned) {
+        RunSummary summary = SummaryOf(outcome, DeploymentExitCode(outcome));
+        summary.seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
+        summary.programVersion = programVersion;
+        RecordResult(log, system.errors, summary);
+    }
     return outcome;
 }
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
@@ -320,7 +325,19 @@ unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
     return kErrorInstallFailure;
 }
 
-void RecordResult(StepLog& log, ErrorTexts& errors, unsigned long code)
+RunSummary SummaryOf(const PreInstallOutcome& outcome, unsigned long exitCode)
 {
-    log.Record(ResultLine(code, IsSuccessCode(code) ? std::string() : errors.DescribeError(code)));
+    RunSummary summary;
+    summary.exitCode = exitCode;
+    summary.setupExitCode = outcome.setup.setupExitCode;
+    summary.storeCopy = outcome.setup.storeCopy;
+    if (!outcome.inf.driverDate.empty())
+        summary.driverVer = outcome.inf.driverDate + "," + outcome.inf.driverVersion;
+    return summary;
+}
+
+void RecordResult(StepLog& log, ErrorTexts& errors, const RunSummary& summary)
+{
+    const unsigned long code = summary.exitCode;
+    log.Record(ResultLine(summary, IsSuccessCode(code) ? std::string() : errors.DescribeError(code)));
 }

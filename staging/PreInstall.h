@@ -6,6 +6,7 @@
 #pragma once
 
 #include "staging/Operations.h"
+#include "staging/RunSummary.h"
 #include "staging/SetupOutcome.h"
 
 // How a run ended: the system error code of the step that failed before the setup's
@@ -27,9 +28,10 @@ struct PreInstallOutcome {
 PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
     const WaitLimits& limits, const std::string& setupSha256 = {});
 
-// The window's pre-install: RunPreInstall with the window's limits, then the result line.
+// The window's pre-install: RunPreInstall with the window's limits, then the result line,
+// which names `programVersion`.
 PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
-    StepLog& log, const std::string& setupSha256 = {});
+    StepLog& log, const std::string& setupSha256 = {}, const std::string& programVersion = {});
 
 // The code a run ends with, in the codes deployment tools understand: 0 success (also for a
 // setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to
@@ -38,5 +40,8 @@ PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& 
 // the step that failed (never 0 for a failure).
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
 
-// Records the result line: the code and, for a failure, the system's text for it.
-void RecordResult(StepLog& log, ErrorTexts& errors, unsigned long code);
+// What a run that ended in `exitCode` with `outcome` comes to, but for the time it took.
+RunSummary SummaryOf(const PreInstallOutcome& outcome, unsigned long exitCode);
+
+// Records the result line: the summary and, for a failure, the system's text for its code.
+void RecordResult(StepLog& log, ErrorTexts& errors, const RunSummary& summary);

@@ -42,7 +42,12 @@ unsigned long MoveAsideAndRemove(Files& files, StepLog& log, const std::string& 
     return kErrorAlreadyExists;
 }
 
-void RemoveInto(Files& files, const std::string& folder, TreeRemoval& removal)
+bool IsHeld(unsigned long error)
+{
+    return error == kErrorAccessDenied || error == kErrorSharingViolation;
+}
+
+void RemoveInto(Files& files, const std::string& folder, TreeRemoval& removal, bool atRestartWhenHeld)
 {
     const Result<std::vector<std::string>> names = files.ListFolder(folder);
     if (!names) {
@@ -50,14 +55,18 @@ void RemoveInto(Files& files, const std::string& folder, TreeRemoval& removal)
         return;
     }
     const std::size_t failuresBefore = removal.failures.size();
+    const std::size_t atRestartBefore = removal.atRestart.size();
     for (const std::string& name : *names) {
         const std::string path = EnsureTrailingBackslash(folder) + name;
         const PathKind kind = files.KindOfPath(path);
         if (kind == PathKind::Folder) {
-            RemoveInto(files, path, removal);
+            RemoveInto(files, path, removal, atRestartWhenHeld);
         } else if (kind != PathKind::Missing) {
             if (const unsigned long error = files.RemoveFile(path)) {
-                removal.failures.push_back({TreeRemoval::Step::File, path, error});
+                if (atRestartWhenHeld && kind == PathKind::File && IsHeld(error) && files.RemoveAtRestart(path) == 0)
+                    removal.atRestart.push_back(path);
+                else
+                    removal.failures.push_back({TreeRemoval::Step::File, path, error});
                 continue;
             }
             ++removal.entries;
@@ -67,8 +76,13 @@ void RemoveInto(Files& files, const std::string& folder, TreeRemoval& removal)
     }
     if (removal.failures.size() != failuresBefore)
         return;
-    if (const unsigned long error = files.RemoveEmptyFolder(folder))
+    // The folder goes after what is in it, now or when Windows restarts.
+    const unsigned long error =
+        removal.atRestart.size() != atRestartBefore ? files.RemoveAtRestart(folder) : files.RemoveEmptyFolder(folder);
+    if (error != 0)
         removal.failures.push_back({TreeRemoval::Step::Folder, folder, error});
+    else if (removal.atRestart.size() != atRestartBefore)
+        removal.atRestart.push_back(folder);
 }
 
 } // namespace
@@ -83,10 +97,10 @@ unsigned long ReplaceWithCopy(Files& files, StepLog& log, const std::string& fro
     return files.CopyToNewFile(from, to);
 }
 
-TreeRemoval RemoveTree(Files& files, const std::string& folder)
+TreeRemoval RemoveTree(Files& files, const std::string& folder, bool atRestartWhenHeld)
 {
     TreeRemoval removal;
-    RemoveInto(files, folder, removal);
+    RemoveInto(files, folder, removal, atRestartWhenHeld);
     return removal;
 }
 

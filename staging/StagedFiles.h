@@ -29,13 +29,16 @@ struct TreeRemoval {
         std::string path;
         unsigned long error;
     };
-    int entries = 0;                // files and links removed
-    std::vector<std::string> links; // the links among them, removed as links
-    std::vector<Failure> failures;  // what stayed, in order
+    int entries = 0;                    // files and links removed
+    std::vector<std::string> links;     // the links among them, removed as links
+    std::vector<std::string> atRestart; // what Windows removes when it restarts
+    std::vector<Failure> failures;      // what stayed, in order
 };
 
 // Removes a folder and everything in it; a link in it is removed as a link, never entered.
-TreeRemoval RemoveTree(Files& files, const std::string& folder);
+// With `atRestartWhenHeld`, a file that Windows still holds (a running program's, say) and
+// then its folder are removed when Windows restarts.
+TreeRemoval RemoveTree(Files& files, const std::string& folder, bool atRestartWhenHeld = false);
 
 // Removes what earlier runs left in `folder` (ending in "\"): entries renamed aside and the
 // setup's temporary folders.

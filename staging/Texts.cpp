@@ -1,5 +1,6 @@
 #include "staging/Texts.h"
 
+#include "resources/ProductName.h"
 #include "staging/Ascii.h"
 
 #include <initializer_list>
@@ -271,14 +272,25 @@ std::string MessageLine(const std::string& caption, const std::string& message)
     return line;
 }
 
-std::string ResultLine(unsigned long code, const std::string& error)
+std::string HexadecimalCode(unsigned long code)
 {
-    const std::string exitCode = Join({"退出代码 ", std::to_string(code)});
+    return Hexadecimal(code, 8);
+}
+
+std::string ResultLine(const RunSummary& summary, const std::string& error)
+{
+    const unsigned long code = summary.exitCode;
+    const std::string exitCode = Join({"退出代码 ", std::to_string(code), " (", HexadecimalCode(code), ")"});
+    const auto orNone = [](const std::string& text) { return text.empty() ? std::string("无") : text; };
+    const std::string details = Join(
+        {"; 安装程序退出代码 ", (summary.setupExitCode ? std::to_string(*summary.setupExitCode) : std::string("无")),
+            "; 驱动程序存储中的副本 ", orNone(summary.storeCopy), "; DriverVer ", orNone(summary.driverVer), "; 用时 ",
+            std::to_string(summary.seconds), " 秒; 程序版本 ", summary.programVersion});
     if (code == 0)
-        return Join({"结果: 成功, ", exitCode});
+        return Join({"结果: 成功, ", exitCode, details});
     if (IsSuccessCode(code))
-        return Join({"结果: 成功, 需要重新启动, ", exitCode});
-    return Join({"结果: 失败, ", exitCode, ": ", error});
+        return Join({"结果: 成功, 需要重新启动, ", exitCode, details});
+    return Join({"结果: 失败, ", exitCode, ": ", error, details});
 }
 
 std::string WindowClosedWhileWaitingLine()
@@ -459,14 +471,16 @@ std::string StagingLinkRemovedItem(const std::string& folder)
     return Join({folder, "（链接）"});
 }
 
-std::string StagingFolderRemovedLine(const std::string& folder, int entries)
+std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart)
 {
-    return Join({"已删除暂存目录 ", StagingFolderRemovedItem(folder, entries)});
+    return Join({"已删除暂存目录 ", StagingFolderRemovedItem(folder, entries, atRestart)});
 }
 
-std::string StagingFolderRemovedItem(const std::string& folder, int entries)
+std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart)
 {
-    return Join({folder, "（", std::to_string(entries), " 项）"});
+    return Join({folder, "（", std::to_string(entries), " 项",
+        (atRestart == 0 ? std::string() : Join({"，其余 ", std::to_string(atRestart), " 项在 Windows 重新启动时删除"})),
+        "）"});
 }
 
 std::string NothingToUninstallText()
@@ -517,6 +531,81 @@ std::string MarkerRemovedItem()
 std::string MarkerKeptLine()
 {
     return "驱动程序存储中的副本没有全部删除，保留检测标记";
+}
+
+std::string KeptCopyLine(const std::string& path)
+{
+    return Join({"已保留本程序的副本 ", path, "，卸载时使用"});
+}
+
+std::string KeepingFailedLine(const std::string& path, const std::string& error)
+{
+    return Join({"无法保留本程序的副本 ", path, ": ", error});
+}
+
+std::string ProgramsEntryWrittenLine()
+{
+    return "已写入“程序和功能”中的条目";
+}
+
+std::string ProgramsEntryFailedLine(const std::string& error)
+{
+    return Join({"无法写入“程序和功能”中的条目: ", error});
+}
+
+std::string ProgramsEntryRemovedLine()
+{
+    return "已删除“程序和功能”中的条目";
+}
+
+std::string ProgramsEntryRemovedItem()
+{
+    return "“程序和功能”中的条目";
+}
+
+std::string ProgramsEntryLeftOutLine()
+{
+    return "/NOARP: 不写入“程序和功能”中的条目";
+}
+
+std::string EventSourceRegisteredLine(const std::string& messageFile)
+{
+    return Join({"已在应用程序日志中注册事件源，消息文件 ", messageFile});
+}
+
+std::string EventSourceFailedLine(const std::string& error)
+{
+    return Join({"无法注册或删除应用程序日志的事件源: ", error});
+}
+
+std::string EventSourceRemovedLine()
+{
+    return "已删除应用程序日志中的事件源注册";
+}
+
+std::string EventReportFailedLine(const std::string& error)
+{
+    return Join({"无法向应用程序日志写入事件: ", error});
+}
+
+std::string ContinuingFromCopyLine(const std::string& copy)
+{
+    return Join({"从保留的副本启动的卸载无法删除正在运行的自身：由临时副本 ", copy, " 继续"});
+}
+
+std::string ContinuationFailedLine(const std::string& error)
+{
+    return Join({"无法由临时副本继续卸载: ", error});
+}
+
+std::string ContinuationEndedLine(unsigned long exitCode)
+{
+    return Join({"临时副本的卸载已结束，退出代码 ", std::to_string(exitCode)});
+}
+
+std::string ProgramsEntryName(const std::string& provider)
+{
+    return provider.empty() ? std::string(PRODUCT_NAME) : Join({PRODUCT_NAME, " (", provider, ")"});
 }
 
 std::string UnexpectedErrorLine(const std::string& what)

@@ -5,6 +5,7 @@
 
 #include "staging/DriverPackage.h"
 #include "staging/Operations.h"
+#include "staging/RunSummary.h"
 #include "staging/StartedSetup.h"
 
 #include <cstdint>
@@ -68,7 +69,12 @@ std::string RemovedAtRestartLine(const std::string& path);
 std::string LeftForTheNextRunLine(const std::string& path);
 // A message the procedure told the user, on one line.
 std::string MessageLine(const std::string& caption, const std::string& message);
-std::string ResultLine(unsigned long code, const std::string& error);
+// A code as 0x and eight hexadecimal digits, as deployment tools show it.
+std::string HexadecimalCode(unsigned long code);
+// The last line of every run: the result, the exit code in decimal and hexadecimal (with
+// the system's text `error` for a failure), the setup's code, the store copy, DriverVer,
+// the seconds taken and the program's version.
+std::string ResultLine(const RunSummary& summary, const std::string& error);
 std::string WindowClosedWhileWaitingLine();
 
 // ---- what the package's INF declares
@@ -115,12 +121,31 @@ std::string StagingPathIsAFileLine(const std::string& folder);
 std::string LinkRemovalFailedLine(const std::string& path, const std::string& error);
 std::string StagingLinkRemovedLine(const std::string& folder);
 std::string StagingLinkRemovedItem(const std::string& folder);
-std::string StagingFolderRemovedLine(const std::string& folder, int entries);
-std::string StagingFolderRemovedItem(const std::string& folder, int entries);
+// The staging folder removed with `entries` entries, and `atRestart` paths (the folder
+// among them) that Windows removes when it restarts.
+std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart);
+std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart);
 std::string NothingToUninstallText();
 std::string UninstalledText(const std::vector<std::string>& removed);
 
-// ---- the deployment rules: lock, running setup, detection marker
+// ---- the deployment rules: lock, running setup, detection marker, kept copy, Programs and
+// Features, the Application log, the uninstall's continuation
+std::string KeptCopyLine(const std::string& path);
+std::string KeepingFailedLine(const std::string& path, const std::string& error);
+std::string ProgramsEntryWrittenLine();
+std::string ProgramsEntryFailedLine(const std::string& error);
+std::string ProgramsEntryRemovedLine();
+std::string ProgramsEntryRemovedItem();
+std::string ProgramsEntryLeftOutLine();
+std::string EventSourceRegisteredLine(const std::string& messageFile);
+std::string EventSourceFailedLine(const std::string& error);
+std::string EventSourceRemovedLine();
+std::string EventReportFailedLine(const std::string& error);
+std::string ContinuingFromCopyLine(const std::string& copy);
+std::string ContinuationFailedLine(const std::string& error);
+std::string ContinuationEndedLine(unsigned long exitCode);
+// The product's name in Programs and Features, with the package's provider.
+std::string ProgramsEntryName(const std::string& provider);
 std::string AlreadyRunningLine();
 std::string SetupStillRunningLine(unsigned long processId, const std::string& path);
 std::string LockFailedLine(const std::string& error);

@@ -217,12 +217,15 @@ private:
         }
     }
 
-    // Removes a folder and everything in it; false when something stayed (each failure recorded).
-    bool RemoveFolderTree(const std::string& folder, int& entries)
+    // Removes a folder and everything in it, what Windows still holds when it restarts;
+    // false when something stayed (each failure recorded).
+    bool RemoveFolderTree(const std::string& folder, int& entries, int& atRestart)
     {
-        const TreeRemoval removal = RemoveTree(files_, folder);
+        const TreeRemoval removal = RemoveTree(files_, folder, true);
         for (const std::string& link : removal.links)
             log_.Record(LinkRemovedLine(link));
+        for (const std::string& path : removal.atRestart)
+            log_.Record(RemovedAtRestartLine(path));
         for (const TreeRemoval::Failure& failure : removal.failures) {
             const std::string error = Describe(failure.error);
             switch (failure.step) {
@@ -238,6 +241,7 @@ private:
             }
         }
         entries = removal.entries;
+        atRestart = static_cast<int>(removal.atRestart.size());
         return removal.failures.empty();
     }
 
@@ -257,8 +261,9 @@ private:
                 Removed(StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder));
             break;
         case PathKind::Folder:
-            if (int entries = 0; RemoveFolderTree(folder, entries))
-                Removed(StagingFolderRemovedLine(folder, entries), StagingFolderRemovedItem(folder, entries));
+            if (int entries = 0, atRestart = 0; RemoveFolderTree(folder, entries, atRestart))
+                Removed(StagingFolderRemovedLine(folder, entries, atRestart),
+                    StagingFolderRemovedItem(folder, entries, atRestart));
             break;
         }
     }

@@ -1,5 +1,7 @@
 #include "ui/Unit1.h"
 
+#include "Version.h"
+
 #include "staging/PreInstall.h"
 #include "win32/LogFile.h"
 #include "win32/SetupWaiting.h"
@@ -13,6 +15,12 @@ std::string& RequiredSetupSha256()
 {
     static std::string sha256;
     return sha256;
+}
+
+std::optional<RunSummary>& LastPreInstallSummary()
+{
+    static std::optional<RunSummary> summary;
+    return summary;
 }
 
 // The pre-install procedure's view of this window.
@@ -77,8 +85,21 @@ void TForm1::Button1Click(TObject*)
     Form1WindowOps window(*this);
     WindowsSystem system;
     WindowWaiting waiting(*this);
-    RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256());
+    const std::uint32_t startedAt = system.clock.MillisecondsNow();
+    const PreInstallOutcome outcome =
+        RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256(), PREINSTALL_VERSION);
+    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned) {
+        RunSummary summary = SummaryOf(outcome, DeploymentExitCode(outcome));
+        summary.seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
+        summary.programVersion = PREINSTALL_VERSION;
+        LastPreInstallSummary() = summary;
+    }
     SetBusy(false);
+}
+
+const std::optional<RunSummary>& LastPreInstall()
+{
+    return LastPreInstallSummary();
 }
 
 void RequireSetupSha256(const std::string& sha256)

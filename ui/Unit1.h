@@ -1,8 +1,11 @@
 // The main window: the pre-install instructions, the pre-install and exit buttons.
 #pragma once
 
+#include "staging/RunSummary.h"
 #include "ui/Unit1Form.h"
 #include "ui/Windowing.h"
+
+#include <optional>
 
 class TForm1 : public TForm {
 public:
@@ -30,3 +33,6 @@ extern TForm1* Form1;
 // The SHA-256 (/SETUPSHA256, lower case) the staged setup must have for the window to
 // start it; empty for any.
 void RequireSetupSha256(const std::string& sha256);
+
+// What the window's last pre-install came to; nothing before a pre-install has ended.
+const std::optional<RunSummary>& LastPreInstall();

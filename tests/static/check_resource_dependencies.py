@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Checks that the build knows what a program's resource script includes: each given file
-must be an input of the compiled resource of the program, so that editing it rebuilds
-the program. (Without that, an edited manifest or icon leaves a stale executable.)
+"""Checks that the build knows what a program's resource scripts include: each given file
+must be an input of one of the program's compiled resources, so that editing it rebuilds
+the program. (Without that, an edited manifest, icon or message table leaves a stale
+executable.)
 
 usage: check_resource_dependencies.py NINJA BUILD_DIR PROGRAM FILE..."""
 import os
@@ -29,10 +30,8 @@ def main():
     if not resources:
         print(f'{program}: no compiled resource script among its inputs')
         return 1
-    missing = []
-    for res in resources:
-        present = {os.path.abspath(os.path.join(build, path)) for path in inputs(ninja, build, res)}
-        missing += [path for path in files if os.path.abspath(path) not in present]
+    present = {os.path.abspath(os.path.join(build, path)) for res in resources for path in inputs(ninja, build, res)}
+    missing = [path for path in files if os.path.abspath(path) not in present]
     for path in missing:
         print(f'{program}: editing {path} would not rebuild it')
     if not missing:

@@ -96,6 +96,24 @@ TEST(ParseArguments, UninstallIsASwitchOfItsOwn)
     EXPECT_EQ(ParseArguments({"/UNINSTALLX"}).unknownSwitch, "/UNINSTALLX");
 }
 
+TEST(ParseArguments, NoArpLeavesOutOnlyTheEntry)
+{
+    EXPECT_TRUE(ParseArguments({"/S"}).programsEntry);
+    const CommandLineRequest request = ParseArguments({"/S", "-noarp"});
+    EXPECT_FALSE(request.programsEntry);
+    EXPECT_TRUE(request.silent);
+    EXPECT_TRUE(request.unknownSwitch.empty());
+}
+
+// The uninstall that continues from a temporary copy passes on its arguments as written.
+TEST(ArgumentsOf, IsTheCommandLineAfterTheProgramAsWritten)
+{
+    EXPECT_EQ(ArgumentsOf("\"C:\\WINDOWS\\tovra_driver\\preinstall.exe\" /UNINSTALL /S \"/LOG=C:\\日志 目录\\a.log\""),
+        "/UNINSTALL /S \"/LOG=C:\\日志 目录\\a.log\"");
+    EXPECT_EQ(ArgumentsOf("preinstall.exe  /UNINSTALL"), "/UNINSTALL");
+    EXPECT_EQ(ArgumentsOf("\"C:\\a b\\preinstall.exe\""), "");
+}
+
 // The store helper removes a package by its INF's name in the inf folder, and nothing else.
 TEST(ParseStoreHelperArguments, TakesOnlyAPlainInfNameAndForce)
 {

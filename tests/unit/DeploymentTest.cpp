@@ -14,8 +14,9 @@ class DeploymentTest : public FakeRunTest {
 protected:
     FakeLock lock{journal};
     FakeRunningSetup runningSetup;
-    FakeMarker marker{journal};
-    Deployment deployment{window, system, waiting, log, lock, runningSetup, marker, "9.8.7"};
+    FakeRecords records{journal};
+    FakeRegistryKey& marker = records.marker;
+    Deployment deployment{window, system, waiting, log, lock, runningSetup, records, "9.8.7"};
 
     unsigned long Install(unsigned long timeoutSeconds = 1800)
     {
@@ -55,10 +56,25 @@ TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
         "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
         "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026",
         "marker set DriverProvider=Example Vendor", "marker set DriverClassGuid={50dd5230-ba8a-11d1-bf5d-0000f805f530}",
-        "marker set Installed=1"};
+        // Then the kept copy, the event source and the Programs and Features entry, whose
+        // uninstall is the kept copy's; Installed last, and one event for the run.
+        "copy C:\\Package\\preinstall.exe -> C:\\WINDOWS\\tovra_driver\\preinstall.exe",
+        "source set EventMessageFile=C:\\WINDOWS\\tovra_driver\\preinstall.exe", "source set TypesSupported=7",
+        "entry set DisplayName=IC卡读写器USB程序安装 (Example Vendor)", "entry set DisplayVersion=1.0.0.0",
+        "entry set Publisher=Example Vendor", "entry set InstallLocation=C:\\WINDOWS\\tovra_driver",
+        "entry set DisplayIcon=C:\\WINDOWS\\tovra_driver\\preinstall.exe", "entry set InstallDate=20261209",
+        "entry set UninstallString=\"C:\\WINDOWS\\tovra_driver\\preinstall.exe\" /UNINSTALL",
+        "entry set QuietUninstallString=\"C:\\WINDOWS\\tovra_driver\\preinstall.exe\" /UNINSTALL /S",
+        "list C:\\WINDOWS\\tovra_driver", "entry set EstimatedSize=1", "entry set NoModify=1", "entry set NoRepair=1",
+        "marker set Installed=1", "event 1000"};
     EXPECT_EQ(markerWrites, expected);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "marker set Installed=1"), 1) << "Installed written early";
-    EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
+    EXPECT_EQ(log.lines.back().rfind(
+                  "结果: 成功, 退出代码 0 (0x00000000); 安装程序退出代码 0; 驱动程序存储中的副本 oem1.inf; "
+                  "DriverVer 12/08/2026,1.0.0.0; 用时 0 秒; 程序版本 9.8.7",
+                  0),
+        0u)
+        << log.lines.back();
 }
 
 TEST_F(DeploymentTest, ALaterMarkerValueThatFailsKeepsInstalledAwayAndEndsInItsError)
@@ -73,7 +89,7 @@ TEST_F(DeploymentTest, ALaterMarkerValueThatFailsKeepsInstalledAwayAndEndsInItsE
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_FALSE(Journalled("marker set Installed"));
         EXPECT_TRUE(log.Has("无法写入检测标记"));
-        EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 5: error 5");
+        EXPECT_EQ(log.lines.back().rfind("结果: 失败, 退出代码 5 (0x00000005): error 5", 0), 0u) << log.lines.back();
     }
 }
 
@@ -110,7 +126,7 @@ TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalledAndKeepTheLastSu
         FakeSystem& fresh = freshRun.system;
         c.arrange(fresh);
         marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}, {"DriverStoreInf", "oem3.inf"}};
-        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, marker, "9.8.7"};
+        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, records, "9.8.7"};
         EXPECT_EQ(RunDeploymentInstall(run, 1800), c.code);
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_EQ(marker.values["LastExitCode"], std::to_string(c.code));
@@ -157,7 +173,7 @@ TEST_F(DeploymentTest, TimeoutEndsTheSetupWithWhatItStartedAndEndsIn1460)
         fresh.setupRunsMs = 61000;
         fresh.inOuterJob = !inJob; // on Windows 7, in a job that lets nothing break away
         fresh.nestedJobs = false;
-        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, marker, "9.8.7"};
+        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, records, "9.8.7"};
         const std::uint32_t start = fresh.now;
         EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorTimeout);
         EXPECT_EQ(fresh.now - start, 60000u) << "ended at the time, not before or after";
@@ -185,7 +201,7 @@ TEST_F(DeploymentTest, StartedProcessesAreWaitedForWithinTheTimeoutAndNeverEnded
     FakeSystem& slow = slowRun.system;
     slow.storeCopyAtMs = 90000;
     slow.startedProgramsRunMs = 3600000;
-    Deployment run{window, slow, slowRun.waiting, log, lock, runningSetup, marker, "9.8.7"};
+    Deployment run{window, slow, slowRun.waiting, log, lock, runningSetup, records, "9.8.7"};
     const std::uint32_t start = slow.now;
     EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorDriverStoreAddFailed);
     EXPECT_LT(slow.now - start, 60500u);
@@ -221,7 +237,8 @@ TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNot
         if (!byLock) {
             EXPECT_EQ(runningSetup.askedFor, "C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE") << "asked by name only";
         }
-        EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 1618: error 1618");
+        EXPECT_EQ(log.lines.back().rfind("结果: 失败, 退出代码 1618 (0x00000652): error 1618", 0), 0u)
+            << log.lines.back();
     }
 }
 
@@ -255,7 +272,11 @@ TEST_F(DeploymentTest, LogHasALinePerStepAndTheResult)
         "安装程序退出代码: 3010",
         "驱动程序包已在驱动程序存储中: C:\\WINDOWS\\inf\\oem1.inf",
         "IC卡读写器USB程序安装: 预装成功，请重新启动计算机后再将读写器插到电脑上。",
-        "结果: 成功, 需要重新启动, 退出代码 3010",
+        "已保留本程序的副本 C:\\WINDOWS\\tovra_driver\\preinstall.exe，卸载时使用",
+        "已在应用程序日志中注册事件源，消息文件 C:\\WINDOWS\\tovra_driver\\preinstall.exe",
+        "已写入“程序和功能”中的条目",
+        "结果: 成功, 需要重新启动, 退出代码 3010 (0x00000BC2); 安装程序退出代码 3010; 驱动程序存储中的副本 oem1.inf; "
+        "DriverVer 12/08/2026,1.0.0.0; 用时 0 秒; 程序版本 9.8.7",
     };
     EXPECT_EQ(log.lines, expected);
 }
@@ -269,7 +290,7 @@ TEST_F(DeploymentTest, AnythingUnexpectedEndsIn1603)
     } throwing(journal);
     throwing.AddPackage("C:\\Package\\");
     FakeWaiting throwingWaits(throwing);
-    Deployment run{window, throwing, throwingWaits, log, lock, runningSetup, marker, "9.8.7"};
+    Deployment run{window, throwing, throwingWaits, log, lock, runningSetup, records, "9.8.7"};
     EXPECT_EQ(RunDeploymentInstall(run, 1800), kErrorInstallFailure);
     EXPECT_EQ(marker.values.count("Installed"), 0u);
     EXPECT_TRUE(log.Has("意外错误: out of memory"));
@@ -305,7 +326,7 @@ TEST_F(DeploymentUninstallTest, CompleteRemovalTakesTheMarkerAndSaysSo)
     EXPECT_LT(Position("uninstall oem7.inf"), Position("marker remove all"));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "已卸载:\n驱动程序存储中的 oem7.inf\nC:\\WINDOWS\\tovra_driver（1 项）\n检测标记");
-    EXPECT_EQ(log.lines.back(), "结果: 成功, 退出代码 0");
+    EXPECT_EQ(log.lines.back().rfind("结果: 成功, 退出代码 0 (0x00000000)", 0), 0u) << log.lines.back();
 }
 
 TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
@@ -337,6 +358,7 @@ TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
 TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheDriverIsGone)
 {
     system.removeErrors[staging + "\\TOVRA.INF"] = 5;
+    system.restartRemovalError = 5; // not even at restart
     EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
     EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
     EXPECT_FALSE(marker.exists);
@@ -373,3 +395,185 @@ TEST_F(DeploymentTest, SetupOfAnotherHashEndsIn577WithoutInstalled)
 }
 
 } // namespace
+
+// ---- Programs and Features, the kept copy and the Application log
+
+namespace {
+
+std::vector<unsigned long> EventIds(const FakeEventLog& events)
+{
+    std::vector<unsigned long> ids;
+    for (const FakeEventLog::Event& event : events.events)
+        ids.push_back(event.id);
+    return ids;
+}
+
+TEST_F(DeploymentTest, FailedRunWritesNoEntryAndKeepsNoCopy)
+{
+    system.setupExitCode = 5;
+    EXPECT_EQ(Install(), kErrorInstallFailure);
+    EXPECT_FALSE(Journalled("entry set"));
+    EXPECT_FALSE(Journalled("source set"));
+    EXPECT_FALSE(Journalled("copy C:\\Package\\preinstall.exe"));
+    EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1002});
+    EXPECT_EQ(records.events.events[0].type, EventType::Error);
+}
+
+TEST_F(DeploymentTest, NoArpLeavesOnlyTheEntryOut)
+{
+    deployment.programsEntry = false;
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_FALSE(Journalled("entry set"));
+    EXPECT_TRUE(Journalled("copy C:\\Package\\preinstall.exe -> C:\\WINDOWS\\tovra_driver\\preinstall.exe"));
+    EXPECT_TRUE(Journalled("source set EventMessageFile"));
+    EXPECT_EQ(marker.values["Installed"], "1");
+    EXPECT_TRUE(log.Has("/NOARP: 不写入“程序和功能”中的条目"));
+}
+
+// The entry and the kept copy are records like the marker: one that cannot be made keeps
+// Installed away and ends the run in its error. The event source is no such record.
+TEST_F(DeploymentTest, EntryOrKeptCopyThatCannotBeMadeKeepsInstalledAway)
+{
+    records.programsEntry.failures = {{"UninstallString", 5}};
+    EXPECT_EQ(Install(), 5u);
+    EXPECT_EQ(marker.values.count("Installed"), 0u);
+    EXPECT_TRUE(log.Has("无法写入“程序和功能”中的条目: error 5"));
+
+    records.programsEntry.failures.clear();
+    FreshSystem fullDisk(journal);
+    fullDisk.system.copyErrors["C:\\WINDOWS\\tovra_driver\\preinstall.exe"] = 112;
+    Deployment run{window, fullDisk.system, fullDisk.waiting, log, lock, runningSetup, records, "9.8.7"};
+    EXPECT_EQ(RunDeploymentInstall(run, 1800), 112u);
+    EXPECT_EQ(marker.values.count("Installed"), 0u);
+
+    records.eventSource.failures = {{"TypesSupported", 5}};
+    FreshSystem sourceRefused(journal);
+    Deployment third{window, sourceRefused.system, sourceRefused.waiting, log, lock, runningSetup, records, "9.8.7"};
+    EXPECT_EQ(RunDeploymentInstall(third, 1800), 0u);
+    EXPECT_EQ(marker.values["Installed"], "1");
+    EXPECT_TRUE(log.Has("无法注册或删除应用程序日志的事件源: error 5"));
+}
+
+// One event per run, whatever the outcome; a failure to report one changes nothing else.
+TEST_F(DeploymentTest, EachRunReportsOneEventOfItsKind)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeSystem&, FakeLock&, FakeRunningSetup&)> arrange;
+        unsigned long id;
+        EventType type;
+    };
+    const std::vector<Case> cases = {
+        {"success", [](FakeSystem&, FakeLock&, FakeRunningSetup&) {}, 1000, EventType::Information},
+        {"restart", [](FakeSystem& s, FakeLock&, FakeRunningSetup&) { s.setupExitCode = 3010; }, 1001,
+            EventType::Warning},
+        {"failure", [](FakeSystem& s, FakeLock&, FakeRunningSetup&) { s.files.clear(); }, 1002, EventType::Error},
+        {"another run", [](FakeSystem&, FakeLock& l, FakeRunningSetup&) { l.error = kErrorSharingViolation; }, 1003,
+            EventType::Warning},
+        {"setup still running", [](FakeSystem&, FakeLock&, FakeRunningSetup& r) { r.running = true; }, 1003,
+            EventType::Warning},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshSystem fresh(journal);
+        FakeLock freshLock(journal);
+        FakeRunningSetup freshRunning;
+        FakeRecords freshRecords(journal);
+        c.arrange(fresh.system, freshLock, freshRunning);
+        Deployment run{window, fresh.system, fresh.waiting, log, freshLock, freshRunning, freshRecords, "9.8.7"};
+        RunDeploymentInstall(run, 1800);
+        EXPECT_EQ(EventIds(freshRecords.events), std::vector<unsigned long>{c.id});
+        EXPECT_EQ(freshRecords.events.events.at(0).type, c.type);
+    }
+
+    deployment.logPath = "C:\\Logs\\预装.log";
+    records.events.error = 1502; // ERROR_LOG_FILE_FULL
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_EQ(marker.values["Installed"], "1");
+    EXPECT_TRUE(log.Has("无法向应用程序日志写入事件: error 1502"));
+    EXPECT_EQ(log.lines.back().rfind("结果: 成功", 0), 0u) << "the result line is the last";
+}
+
+TEST(RunEvents, InsertionStringsReadWellOnTheirOwn)
+{
+    EXPECT_EQ(EventStrings({3010, 3010, "oem7.inf", "12/08/2026,1.0.0.0", 4, "1.2.0", "C:\\Logs\\a.log"}),
+        (std::vector<std::string>{
+            "3010", "0x00000BC2", "3010", "oem7.inf", "12/08/2026,1.0.0.0", "1.2.0", "C:\\Logs\\a.log"}));
+    EXPECT_EQ(EventStrings({kErrorInstallPlatformUnsupported, std::nullopt, "", "", 0, "1.2.0", ""}),
+        (std::vector<std::string>{"1633", "0x00000661", "-", "-", "-", "1.2.0", "-"}));
+}
+
+} // namespace
+
+// The uninstall: the entry follows the marker's rule, the event source goes after a
+// complete removal; and one event.
+TEST_F(DeploymentUninstallTest, EntryStaysWhileADriverStoreCopyStaysAndGoesWithIt)
+{
+    records.programsEntry.values = {{"DisplayName", "x"}};
+    records.programsEntry.exists = true;
+    records.eventSource.values = {{"TypesSupported", "7"}};
+    records.eventSource.exists = true;
+    system.uninstallErrors["oem7.inf"] = 5;
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_TRUE(records.programsEntry.exists) << "the entry went while the driver stays";
+    EXPECT_TRUE(records.eventSource.exists);
+    EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1011});
+
+    system.uninstallErrors.clear();
+    records.events.events.clear();
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_FALSE(records.programsEntry.exists);
+    EXPECT_FALSE(records.eventSource.exists);
+    EXPECT_LT(Position("marker remove all"), Position("source remove all"));
+    EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1010});
+    EXPECT_NE(window.messages.back().find("“程序和功能”中的条目"), std::string::npos) << window.messages.back();
+}
+
+TEST_F(DeploymentUninstallTest, ConnectedReaderIsAWarningEvent)
+{
+    system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
+    system.devices["oem7.inf"] = DeviceUse{1, 1};
+    EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInfInUseByDevices);
+    ASSERT_EQ(EventIds(records.events), std::vector<unsigned long>{1012});
+    EXPECT_EQ(records.events.events[0].type, EventType::Warning);
+}
+
+// Started from the kept copy, the uninstall cannot remove the program that runs it: it goes
+// on in a copy in a new protected folder, passes that run's code through, and reports no
+// event of its own (that run does).
+TEST_F(DeploymentUninstallTest, UninstallFromTheKeptCopyContinuesFromATemporaryCopy)
+{
+    window.exePath = staging + "\\preinstall.exe";
+    AddFile(window.exePath, "MZ the kept copy");
+    AddFile(staging + "\\preinstall_store64.exe", "MZ its helper");
+    deployment.arguments = "/UNINSTALL /S /LOG=\"C:\\Logs\\卸载.log\"";
+    system.continuationExitCode = kErrorDriverStoreDeleteFailed;
+    EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorDriverStoreDeleteFailed);
+    const std::string copy = "C:\\WINDOWS\\~tovra_uninstall.1\\";
+    EXPECT_LT(Position("mkdir C:\\WINDOWS\\~tovra_uninstall.1"), Position("protect C:\\WINDOWS\\~tovra_uninstall.1"));
+    EXPECT_LT(Position("protect C:\\WINDOWS\\~tovra_uninstall.1"),
+        Position("copy " + window.exePath + " -> " + copy + "preinstall.exe"));
+    EXPECT_TRUE(Journalled("copy " + staging + "\\preinstall_store64.exe -> " + copy + "preinstall_store64.exe"));
+    EXPECT_TRUE(Journalled("continue in " + copy + " with " + deployment.arguments));
+    EXPECT_FALSE(Journalled("lock ")) << "the continuation takes the lock, not this run";
+    EXPECT_FALSE(Journalled("uninstall oem7.inf"));
+    EXPECT_TRUE(records.events.events.empty()) << "a second event for the run";
+    EXPECT_EQ(system.disk.count("C:\\WINDOWS\\~tovra_uninstall.1"), 0u) << "the temporary copy stayed";
+}
+
+// The continuation removes everything; the kept copy, still held by the run it came from,
+// goes at restart with the staging folder; that is no failure.
+TEST_F(DeploymentUninstallTest, ContinuationRemovesAllAndTheKeptCopyAtRestart)
+{
+    AddFile(staging + "\\preinstall.exe", "MZ the kept copy");
+    system.runningImages.insert(staging + "\\preinstall.exe");
+    window.exePath = "C:\\WINDOWS\\~tovra_uninstall.1\\preinstall.exe";
+    records.programsEntry.exists = true;
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
+    EXPECT_EQ(system.disk.count(staging + "\\TOVRA.INF"), 0u);
+    EXPECT_EQ(system.removedAtRestart, (std::vector<std::string>{staging + "\\preinstall.exe", staging}));
+    EXPECT_FALSE(marker.exists);
+    EXPECT_FALSE(records.programsEntry.exists);
+    EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1010});
+}

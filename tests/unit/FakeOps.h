@@ -69,13 +69,14 @@ class FakeSystem;
 // its Resume, or our 64-bit store helper, which does its work at once.
 class FakeStartedProgram final : public StartedProgram {
 public:
-    FakeStartedProgram(FakeSystem& system, ProgramStart start, bool helper)
+    enum class Kind { Setup, Helper, Continuation };
+    FakeStartedProgram(FakeSystem& system, ProgramStart start, Kind kind)
         : system_(system)
         , start_(std::move(start))
-        , helper_(helper)
+        , kind_(kind)
     {
     }
-    unsigned long ProcessId() const override { return helper_ ? 4343 : 4242; }
+    unsigned long ProcessId() const override { return kind_ == Kind::Setup ? 4242 : 4343; }
     unsigned long PutInNewJob() override;
     void Resume() override;
     Result<unsigned long> WaitForExit(unsigned long milliseconds) override;
@@ -86,10 +87,10 @@ public:
 private:
     FakeSystem& system_;
     ProgramStart start_;
-    bool helper_;
+    Kind kind_;
     bool inJob_ = false;
     bool resumed_ = false;
-    std::optional<unsigned long> helperExitCode_;
+    std::optional<unsigned long> exitCode_; // of a helper or continuation, once resumed
 };
 
 // The system: a disk of paths (with links), and a setup that runs on a fake clock. By
@@ -136,12 +137,13 @@ public:
     std::optional<std::uint32_t> startedAt;         // when the setup was resumed
     bool setupEnded = false;
 
-    // The four package files in `directory`, the INF with bytes of its own.
+    // The four package files in `directory`, the INF with bytes of its own, and the program.
     void AddPackage(const std::string& directory)
     {
         for (const char* name : {"TOVRA.EXB", "TOVRA.INF", "TOVRAWDM.SYS", "TOVRA.DLL"})
             files.insert(directory + name);
         bytes[directory + "TOVRA.INF"] = "[Version] our package";
+        bytes[directory + "preinstall.exe"] = "MZ the program";
     }
     // Moves the clock on by `milliseconds`, or to the setup's next event if that is sooner.
     void Advance(std::uint32_t milliseconds)
@@ -377,9 +379,15 @@ public:
             return Failed{kErrorAccessDenied};
         lastStart = start;
         brokeAway_ = breakawayFromJob;
-        return std::unique_ptr<StartedProgram>(
-            std::make_unique<FakeStartedProgram>(*this, start, start.program == helperPath));
+        const FakeStartedProgram::Kind kind = start.program == helperPath ? FakeStartedProgram::Kind::Helper
+            : start.program.find(kContinuationFolderPrefix) != std::string::npos
+            ? FakeStartedProgram::Kind::Continuation
+            : FakeStartedProgram::Kind::Setup;
+        return std::unique_ptr<StartedProgram>(std::make_unique<FakeStartedProgram>(*this, start, kind));
     }
+    // What the uninstall's continuation, started from a temporary copy, ends in; meanwhile
+    // the kept copy it started from is mapped as a running image.
+    unsigned long continuationExitCode = 0;
     bool MayPutInNewJob() const { return !inOuterJob || nestedJobs || brokeAway_; }
 
     // ---- the clock and error texts
@@ -476,22 +484,29 @@ inline unsigned long FakeStartedProgram::PutInNewJob()
 inline void FakeStartedProgram::Resume()
 {
     resumed_ = true;
-    if (helper_) {
-        helperExitCode_ = system_.RunHelper(start_.workingDirectory, start_.parameters);
+    switch (kind_) {
+    case Kind::Helper:
+        exitCode_ = system_.RunHelper(start_.workingDirectory, start_.parameters);
+        return;
+    case Kind::Continuation:
+        system_.Journalize("continue in " + start_.workingDirectory + " with " + start_.parameters);
+        exitCode_ = system_.continuationExitCode;
+        return;
+    case Kind::Setup:
+        system_.startedAt = system_.now;
+        system_.Update();
         return;
     }
-    system_.startedAt = system_.now;
-    system_.Update();
 }
 
 inline Result<unsigned long> FakeStartedProgram::WaitForExit(unsigned long milliseconds)
 {
     if (system_.waitError != 0)
         return Failed{system_.waitError};
-    if (helper_)
-        return *helperExitCode_;
+    if (exitCode_)
+        return *exitCode_;
     if (milliseconds != 0)
-        throw std::logic_error("a run blocks in the SetupWaiting, never here");
+        throw std::logic_error("a run waits for its setup in the SetupWaiting, never here");
     system_.Update();
     if (system_.Elapsed() < system_.setupRunsMs)
         return Failed{kErrorTimeout};
@@ -508,8 +523,8 @@ inline void FakeStartedProgram::End()
         system_.Journalize("end suspended " + start_.program);
         return;
     }
-    system_.Journalize(helper_ ? "end helper" : "end setup");
-    if (!helper_)
+    system_.Journalize(kind_ == Kind::Setup ? "end setup" : "end helper");
+    if (kind_ == Kind::Setup)
         system_.startedProgramsRunMs = system_.setupRunsMs = system_.Elapsed();
 }
 
@@ -597,15 +612,17 @@ public:
     }
 };
 
-// The marker's values as text, each write journalled; a value can be made to fail.
-class FakeMarker : public DetectionMarker {
+// A registry key's values as text, each write journalled under the key's `name` ("marker
+// set Installed=1"); a value can be made to fail.
+class FakeRegistryKey : public RegistryKey {
 public:
-    explicit FakeMarker(Journal& journal)
+    FakeRegistryKey(Journal& journal, std::string name)
         : journal_(journal)
+        , name_(std::move(name))
     {
     }
     std::map<std::string, std::string> values;
-    std::map<std::string, unsigned long> failures; // by value name; "*" for removing the marker
+    std::map<std::string, unsigned long> failures; // by value name; "*" for removing the key
     bool exists = false;
 
     unsigned long SetNumber(const std::string& name, unsigned long value) override
@@ -613,9 +630,13 @@ public:
         return Write(name, std::to_string(value));
     }
     unsigned long SetText(const std::string& name, const std::string& value) override { return Write(name, value); }
+    unsigned long SetExpandableText(const std::string& name, const std::string& value) override
+    {
+        return Write(name, value);
+    }
     unsigned long RemoveValue(const std::string& name) override
     {
-        journal_.push_back("marker remove " + name);
+        journal_.push_back(name_ + " remove " + name);
         if (const unsigned long error = FailureOf(name))
             return error;
         values.erase(name);
@@ -626,16 +647,15 @@ public:
         const auto value = values.find(name);
         return value == values.end() ? std::nullopt : std::optional<std::string>(value->second);
     }
-    unsigned long RemoveAll(bool& removed) override
+    Result<bool> RemoveAll() override
     {
-        journal_.push_back("marker remove all");
-        removed = false;
+        journal_.push_back(name_ + " remove all");
         if (const unsigned long error = FailureOf("*"))
-            return error;
-        removed = exists;
+            return Failed{error};
+        const bool removed = exists;
         exists = false;
         values.clear();
-        return 0;
+        return removed;
     }
 
 private:
@@ -646,7 +666,7 @@ private:
     }
     unsigned long Write(const std::string& name, const std::string& value)
     {
-        journal_.push_back("marker set " + name + "=" + value);
+        journal_.push_back(name_ + " set " + name + "=" + value);
         if (const unsigned long error = FailureOf(name))
             return error;
         values[name] = value;
@@ -655,6 +675,50 @@ private:
     }
 
     Journal& journal_;
+    std::string name_;
+};
+
+// The Application log: each event journalled ("event 1000") and kept; reporting can fail.
+class FakeEventLog : public EventLog {
+public:
+    explicit FakeEventLog(Journal& journal)
+        : journal_(journal)
+    {
+    }
+    struct Event {
+        EventType type;
+        unsigned long id;
+        std::vector<std::string> strings;
+    };
+    std::vector<Event> events;
+    unsigned long error = 0;
+
+    unsigned long Report(EventType type, unsigned long id, const std::vector<std::string>& strings) override
+    {
+        journal_.push_back("event " + std::to_string(id));
+        if (error == 0)
+            events.push_back({type, id, strings});
+        return error;
+    }
+
+private:
+    Journal& journal_;
+};
+
+// What a deployment leaves for the administrators' tools, faked.
+struct FakeRecords {
+    explicit FakeRecords(Journal& journal)
+        : marker(journal, "marker")
+        , programsEntry(journal, "entry")
+        , eventSource(journal, "source")
+        , events(journal)
+    {
+    }
+    FakeRegistryKey marker;
+    FakeRegistryKey programsEntry;
+    FakeRegistryKey eventSource;
+    FakeEventLog events;
+    operator DeploymentRecords() { return {marker, programsEntry, eventSource, events}; }
 };
 
 // What each test of a run starts from: the journal, the window, the system with the

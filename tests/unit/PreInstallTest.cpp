@@ -191,7 +191,7 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     ASSERT_EQ(log.lines.size(), 6u);
     EXPECT_EQ(log.lines[3], "检查 C:\\Package\\TOVRAWDM.SYS: 缺少");
     EXPECT_EQ(log.lines[4], "警告: 无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");
-    EXPECT_EQ(log.lines[5], "结果: 失败, 退出代码 2: error 2");
+    EXPECT_EQ(log.lines[5].rfind("结果: 失败, 退出代码 2 (0x00000002): error 2", 0), 0u) << log.lines[5];
 
     log.lines.clear();
     system.files.insert("C:\\Package\\TOVRAWDM.SYS");
@@ -203,7 +203,7 @@ TEST_F(PreInstallTest, LogNamesWhatFailedAndTheSystemsText)
     EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                   "复制 C:\\Package\\TOVRA.INF -> C:\\WINDOWS\\tovra_driver\\TOVRA.INF 失败: error 32"),
         log.lines.end());
-    EXPECT_EQ(log.lines.back(), "结果: 失败, 退出代码 32: error 32");
+    EXPECT_EQ(log.lines.back().rfind("结果: 失败, 退出代码 32 (0x00000020): error 32", 0), 0u) << log.lines.back();
 }
 
 // ---- the window's verdict: the label only for success, and why not otherwise

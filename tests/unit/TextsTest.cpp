@@ -40,6 +40,8 @@ std::vector<std::string> ProgramTexts()
     const std::string error = "错误代码 5: 拒绝访问。";
     const RunningWindows windows{"amd64", 6, 1, 7601, 1, 0x100};
     const RunningWindows server{"amd64", 10, 0, 17763, 3, 0x110};
+    const RunSummary summary{0, 0, "oem7.inf", "12/08/2026,1.0.0.0", 3, "1.2.0", "C:\\日志\\预装.log"};
+    const RunSummary restart{3010, 3010, "oem7.inf", "", 1, "1.2.0", ""};
     std::vector<std::string> texts = {PRODUCT_NAME, kWarningCaption, kWindowsDirectoryFailedMessage,
         CreateDirectoryFailedMessage(folder), LaunchFailedMessage(), PackageDirectoryLine(folder),
         FileCheckedLine(folder, true), FileCheckedLine(folder, false), WindowsDirectoryLine(folder),
@@ -47,24 +49,24 @@ std::vector<std::string> ProgramTexts()
         CopiedLine(folder, folder, std::nullopt), CopyFailedLine(folder, folder, error), SetupStartedLine(folder, 1),
         SetupInOwnJobLine(), SetupBrokeAwayLine(error), SetupWithoutJobLine(error, error), SetupExitLine(1),
         WaitFailedLine(error), SetupTimedOutLine(1, JobRoute::OwnJob), SetupTimedOutLine(1, JobRoute::NoJob),
-        MessageLine(kWarningCaption, "x"), ResultLine(0, ""), ResultLine(3010, ""), ResultLine(5, error),
-        kUndecoratedTarget, ModelTargetsLine({}, windows), ModelTargetsLine({"NTamd64.10.0...17763"}, server),
-        NoFittingModelsLine("amd64"), NoModelsForThisVersionLine(windows),
-        NoDriverForThisVersionMessage({"NTamd64.10.0...17763"}, server), WaitingWithoutJobLine(),
-        StillWaitingLine(60, 1740), StillWaitingLine(60, std::nullopt), RemovedAtRestartLine(folder),
-        LeftForTheNextRunLine(folder), InfUnreadableLine(folder, error), UninstallWindowsDirectoryLine(folder),
-        WindowsDirectoryUnreadableLine(error), StagingKeptLine(folder), NoStagedInfLine(folder),
-        FolderUnlistableLine(folder, error), StoreRemovalFailedLine(folder, error), StoreRemovedLine(folder),
-        StoreCopyRemovedItem("oem7.inf"), NoStoreCopyToRemoveLine(), FileRemovalFailedLine(folder, error),
-        LinkRemovedLine(folder), FolderRemovalFailedLine(folder, error), NoStagingFolderLine(folder),
-        StagingPathIsAFileLine(folder), LinkRemovalFailedLine(folder, error), StagingLinkRemovedLine(folder),
-        StagingLinkRemovedItem(folder), StagingFolderRemovedLine(folder, 3), StagingFolderRemovedItem(folder, 3),
-        NothingToUninstallText(), UninstalledText({"x"}), AlreadyRunningLine(), SetupStillRunningLine(1, folder),
-        SetupStillRunningLine(1, ""), LockFailedLine(error), MarkerFailedLine(error), MarkerRemovedLine(),
-        MarkerRemovedItem(), MarkerKeptLine(), UnexpectedErrorLine("x"), UsageText(), UnknownSwitchText("/X"),
-        CommandLineLogLine("preinstall.exe /S"), InfUnreadableMessage(), SetupFailedMessage(1603),
-        NotInDriverStoreMessage(), WaitFailedMessage(), RestartNeededMessage(), SetupFailedLine(1603),
-        StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
+        MessageLine(kWarningCaption, "x"), ResultLine(summary, ""), ResultLine(restart, ""),
+        ResultLine(RunSummary{}, error), kUndecoratedTarget, ModelTargetsLine({}, windows),
+        ModelTargetsLine({"NTamd64.10.0...17763"}, server), NoFittingModelsLine("amd64"),
+        NoModelsForThisVersionLine(windows), NoDriverForThisVersionMessage({"NTamd64.10.0...17763"}, server),
+        WaitingWithoutJobLine(), StillWaitingLine(60, 1740), StillWaitingLine(60, std::nullopt),
+        RemovedAtRestartLine(folder), LeftForTheNextRunLine(folder), InfUnreadableLine(folder, error),
+        UninstallWindowsDirectoryLine(folder), WindowsDirectoryUnreadableLine(error), StagingKeptLine(folder),
+        NoStagedInfLine(folder), FolderUnlistableLine(folder, error), StoreRemovalFailedLine(folder, error),
+        StoreRemovedLine(folder), StoreCopyRemovedItem("oem7.inf"), NoStoreCopyToRemoveLine(),
+        FileRemovalFailedLine(folder, error), LinkRemovedLine(folder), FolderRemovalFailedLine(folder, error),
+        NoStagingFolderLine(folder), StagingPathIsAFileLine(folder), LinkRemovalFailedLine(folder, error),
+        StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder), StagingFolderRemovedLine(folder, 3, 0),
+        StagingFolderRemovedItem(folder, 3, 2), NothingToUninstallText(), UninstalledText({"x"}), AlreadyRunningLine(),
+        SetupStillRunningLine(1, folder), SetupStillRunningLine(1, ""), LockFailedLine(error), MarkerFailedLine(error),
+        MarkerRemovedLine(), MarkerRemovedItem(), MarkerKeptLine(), UnexpectedErrorLine("x"), UsageText(),
+        UnknownSwitchText("/X"), CommandLineLogLine("preinstall.exe /S"), InfUnreadableMessage(),
+        SetupFailedMessage(1603), NotInDriverStoreMessage(), WaitFailedMessage(), RestartNeededMessage(),
+        SetupFailedLine(1603), StoreCopyFoundLine(folder), WaitingForStartedProcessesLine(),
         PackageNotInStoreLine(NotInStoreReason::StartedProcessesEnded),
         PackageNotInStoreLine(NotInStoreReason::TimeIsUpWithoutJob), PackageNotInStoreLine(NotInStoreReason::TimeIsUp),
         WindowClosedWhileWaitingLine(), StagingIsLinkMessage(folder), ProtectFolderFailedMessage(folder),
@@ -116,4 +118,14 @@ TEST(Texts, MessagesUseTheFullWidthCommaAndAsciiExclamation)
     EXPECT_EQ(*windowsFailure,
         "\xBC\xD3\xD4\xD8\xCF\xB5\xCD\xB3\xC4\xBF\xC2\xBC\xCA\xA7\xB0\xDC\xA3\xAC"
         "\xC7\xEB\xD6\xD8\xD0\xC2[\xD4\xA4\xD7\xB0\xB3\xCC\xD0\xF2]!");
+}
+
+// Windows keeps SetupAPI's texts under HRESULT_FROM_SETUPAPI; other codes have none there.
+TEST(SetupApiHresult, IsTheFacility15FormOfSetupApisOwnCodesOnly)
+{
+    EXPECT_EQ(SetupApiHresult(kErrorDriverStoreAddFailed), 0x800F0247u);
+    EXPECT_EQ(SetupApiHresult(kErrorInfInUseByDevices), 0x800F023Du);
+    EXPECT_EQ(SetupApiHresult(0xE0000000), 0x800F0000u); // ERROR_EXPECTED_SECTION_NAME
+    EXPECT_EQ(SetupApiHresult(5), std::nullopt);
+    EXPECT_EQ(SetupApiHresult(0xC0000005), std::nullopt);
 }

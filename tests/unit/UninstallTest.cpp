@@ -351,10 +351,24 @@ TEST_F(UninstallTest, RecordedCopyGoesWithoutTheStagedInfOnlyWhileItIsStillOurs)
     EXPECT_TRUE(log.Has("检测标记记录的 " + kInf + "\\oem7.inf 已不是本驱动程序包"));
 }
 
-TEST_F(UninstallTest, FileThatCannotBeRemovedEndsInItsCodeAndTheRestIsStillRemoved)
+// A file Windows still holds (a running program's, the kept copy's) goes when Windows
+// restarts, and its folder after it; that is no failure, and no restart is claimed for it.
+TEST_F(UninstallTest, FileWindowsStillHoldsGoesAtRestartWithItsFolder)
+{
+    Install();
+    system.runningImages.insert(kStaging + "\\TOVRA_SETUP.EXE");
+    const UninstallOutcome outcome = RunUninstall(system, log);
+    EXPECT_EQ(outcome.error, 0u) << outcome.failure;
+    EXPECT_EQ(system.removedAtRestart, (std::vector<std::string>{kStaging + "\\TOVRA_SETUP.EXE", kStaging}));
+    EXPECT_FALSE(OnDisk(kStaging + "\\TOVRA.INF"));
+    EXPECT_TRUE(log.Has("已删除暂存目录 " + kStaging + "（2 项，其余 2 项在 Windows 重新启动时删除）"));
+}
+
+TEST_F(UninstallTest, FileThatCannotBeRemovedEvenAtRestartEndsInItsCodeAndTheRestIsStillRemoved)
 {
     Install();
     system.removeErrors[kStaging + "\\setup.log"] = 5;
+    system.restartRemovalError = 5;
     const UninstallOutcome outcome = RunUninstall(system, log);
     EXPECT_EQ(outcome.error, 5u);
     EXPECT_EQ(outcome.driverStoreError, 0u) << "the driver store's copy went";

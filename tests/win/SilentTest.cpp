@@ -1,7 +1,7 @@
 // The command line, end to end: the unattended run (/S) that deployment tools start, its
 // exit codes and log, and the switches that show a box instead.
 #include "staging/DriverPackage.h"
-#include "tests/win/ProgramFixture.h"
+#include "tests/win/CommandLineFixture.h"
 #include "tests/win/SystemError.h"
 
 #include "Version.h"
@@ -15,119 +15,6 @@
 #include <stdexcept>
 
 namespace {
-
-constexpr wchar_t kMarkerKey[] = L"SOFTWARE\\IcCardReaderUsbPreInstall";
-
-// What a program prints to its standard output, up to its end.
-std::string OutputOf(const std::wstring& commandLine)
-{
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    if (!CreatePipe(&read, &write, &inheritable, 0))
-        ThrowLastError("cannot make a pipe");
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = write;
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine;
-    const BOOL started = CreateProcessW(
-        nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    const DWORD error = GetLastError();
-    CloseHandle(write);
-    if (!started) {
-        CloseHandle(read);
-        SetLastError(error);
-        ThrowLastError("cannot start " + Utf8(commandLine));
-    }
-    std::string output;
-    char buffer[4096];
-    for (DWORD got = 0; ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0;)
-        output.append(buffer, got);
-    WaitForSingleObject(process.hProcess, 30000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(read);
-    return output;
-}
-
-// The detection marker's values, name to "TYPE DATA", as Wine's reg.exe lists them.
-std::map<std::string, std::string> MarkerValues()
-{
-    std::istringstream listing(
-        OutputOf(std::wstring(L"reg.exe query HKLM\\") + kMarkerKey + L" /reg:32")); // either build writes there
-    std::map<std::string, std::string> values;
-    for (std::string line; std::getline(listing, line);) {
-        std::istringstream fields(line);
-        std::string name, type, data;
-        if (fields >> name >> type && type.rfind("REG_", 0) == 0) {
-            std::getline(fields >> std::ws, data);
-            if (!data.empty() && data.back() == '\r')
-                data.pop_back();
-            values[name] = type + " " + data;
-        }
-    }
-    return values;
-}
-
-void RemoveMarker()
-{
-    const LONG error = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kMarkerKey, KEY_WOW64_32KEY, 0);
-    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
-        throw std::runtime_error("cannot remove the detection marker (" + SystemError(error) + ")");
-}
-
-std::string Dword(DWORD value)
-{
-    std::ostringstream text;
-    text << "REG_DWORD 0x" << std::hex << value;
-    return text.str();
-}
-
-class CommandLineTest : public ProgramTest {
-protected:
-    const std::wstring logPath = folder.Path() + L"部署 日志.log"; // a space and Chinese
-    const std::wstring lockFile = WindowsDirectory() + L"\\IcCardReaderUsbPreInstall.lock";
-
-    void SetUp() override
-    {
-        ProgramTest::SetUp();
-        RemoveMarker();
-    }
-    bool MarkerSaysInstalled() const { return MarkerValues().count("Installed") != 0; }
-
-    // Starts the program with `arguments` and watches it until it ends; any window it shows
-    // on the way is remembered in `windowSeen`. Returns the exit code.
-    DWORD RunToEnd(const std::wstring& arguments)
-    {
-        Launch(arguments);
-        return WatchUntilEnd();
-    }
-    void Launch(const std::wstring& arguments)
-    {
-        program =
-            std::make_unique<RunningProgram>(folder.Path() + L"preinstall.exe", folder.Path(), nullptr, arguments);
-    }
-    DWORD WatchUntilEnd()
-    {
-        DWORD code = STILL_ACTIVE;
-        for (int waited = 0; waited < 60000 && (code = program->WaitForExit(5)) == STILL_ACTIVE; waited += 5)
-            if (const HWND shown = FindTopWindowWhere(program->Id(), [](HWND) { return true; }); shown && !windowSeen)
-                windowSeen = ClassName(shown) + L" \"" + WindowText(shown) + L"\"";
-        return code;
-    }
-    std::string Log() const { return ReadWholeFile(logPath); }
-    bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
-    bool Staged() const { return PathExists(staging + L"TOVRA.INF"); }
-    int SetupStarts() const
-    {
-        const std::string log = ReadWholeFile(staging + L"setup.log");
-        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
-    }
-
-    std::optional<std::wstring> windowSeen;
-};
 
 TEST_F(CommandLineTest, SilentRunStagesWaitsForTheSetupAndShowsNothing)
 {
@@ -755,13 +642,20 @@ TEST_F(CommandLineTest, LogHasEveryStepAndASecondRunAppends)
                 "TOVRAWDM.SYS -> " + Narrow(staging) +
                     "TOVRAWDM.SYS: " + std::to_string(ReadWholeFile(folder.Path() + L"TOVRAWDM.SYS").size()) + " 字节",
                 std::string(", 进程 ID "), std::string("安装程序退出代码: 0\r\n"),
-                std::string("驱动程序包已在驱动程序存储中: "), std::string("结果: 成功, 退出代码 0\r\n")})
+                std::string("驱动程序包已在驱动程序存储中: "),
+                std::string("结果: 成功, 退出代码 0 (0x00000000); 安装程序退出代码 0; 驱动程序存储中的副本 "),
+                std::string("DriverVer 12/08/2026,1.0.0.0; 用时 ")})
             EXPECT_NE(log.find(step), std::string::npos) << step << " is not in:\n" << log;
+        // The result is the run's last line.
+        const std::string last = std::string("; 程序版本 ") + PREINSTALL_VERSION + "\r\n";
+        EXPECT_EQ(log.substr(log.size() - last.size()), last) << log;
     }
     const std::string log = Log();
     EXPECT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * 18) << "a run is 18 lines:\n" << log;
+    // With the kept copy (and on 64-bit Windows its store helper), the event source and the entry.
+    const long lines = TestsTheShippedBuild() ? 22 : 21;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 * lines) << "a run is " << lines << " lines:\n" << log;
 }
 
 TEST_F(CommandLineTest, LogThatCannotBeWrittenChangesNothing)
@@ -870,7 +764,8 @@ TEST_F(CommandLineTest, WindowRunWritesTheLogToo)
     ASSERT_TRUE(SucceedsWithin(30000));
     ExitWithCodeZero();
     EXPECT_TRUE(Logged("已启动 \"" + Narrow(staging) + "TOVRA_SETUP.EXE\" /S, 进程 ID ")) << Log();
-    EXPECT_TRUE(Logged("结果: 成功, 退出代码 0\r\n")) << Log();
+    EXPECT_TRUE(Logged("结果: 成功, 退出代码 0 (0x00000000); ")) << Log();
+    EXPECT_TRUE(Logged(std::string("; 程序版本 ") + PREINSTALL_VERSION + "\r\n")) << Log();
 }
 
 TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)

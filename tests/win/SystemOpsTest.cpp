@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -175,6 +176,9 @@ TEST_F(SystemOpsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
     EXPECT_EQ(description.rfind("错误代码 5: ", 0), 0u) << description;
     EXPECT_GT(description.size(), std::string("错误代码 5: ").size());
     EXPECT_NE(description.back(), '\n');
+    // A SetupAPI code also in hexadecimal, with the text Windows has for its HRESULT, if any.
+    const std::string setupApi = system.errors.DescribeError(kErrorDriverStoreAddFailed);
+    EXPECT_EQ(setupApi.rfind("错误代码 3758096967 (0xE0000247)", 0), 0u) << setupApi;
 }
 
 TEST(ExecutableFilePath, IsTheFullPathOfThisProgram)
@@ -229,6 +233,52 @@ TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
     ASSERT_TRUE(exitCode) << DescribeError(exitCode.Error());
     EXPECT_EQ(*exitCode, 3010u);
     EXPECT_TRUE(PathExists(WideAt(L"setup.done"))) << "the wait ended before the program did";
+}
+
+// The process a stand-in setup started, by the id it wrote to child.pid; null when none.
+HANDLE StandInChild(const std::wstring& folder)
+{
+    if (!WaitForFile(folder + L"child.pid", 10000))
+        return nullptr;
+    const std::string id = ReadWholeFile(folder + L"child.pid");
+    return OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::strtoul(id.c_str(), nullptr, 10));
+}
+
+// Without a job the processes a setup started are found by their parent's id and creation
+// time, and ended with it.
+TEST_F(SystemOpsTest, EndingAProgramInNoJobEndsWhatItStarted)
+{
+    CopyStandInPackage(scratch.Path());
+    const ScopedVariable child(L"TOVRA_STANDIN_CHILD_MS", L"60000");
+    const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"60000");
+    const std::unique_ptr<StartedProgram> setup = StartStandIn(false);
+    ASSERT_TRUE(setup);
+    const HANDLE started = StandInChild(scratch.Path());
+    ASSERT_NE(started, nullptr) << ReadWholeFile(WideAt(L"child.pid"));
+    EXPECT_EQ(setup->JobStillRuns(), std::nullopt);
+    setup->End();
+    EXPECT_EQ(WaitForSingleObject(started, 10000), WAIT_OBJECT_0) << "what the setup started lives on";
+    TerminateProcess(started, 0);
+    CloseHandle(started);
+}
+
+// The job lets a process that asks break away (to start something in the user's session,
+// say): it starts, and the job does not count it.
+TEST_F(SystemOpsTest, ProcessThatAsksToBreakAwayFromTheJobMay)
+{
+    CopyStandInPackage(scratch.Path());
+    const ScopedVariable child(L"TOVRA_STANDIN_BREAKAWAY_CHILD_MS", L"60000");
+    const std::unique_ptr<StartedProgram> setup = StartStandIn(true);
+    ASSERT_TRUE(setup);
+    const HANDLE started = StandInChild(scratch.Path());
+    ASSERT_NE(started, nullptr) << "refused: " << ReadWholeFile(WideAt(L"child.pid"));
+    ASSERT_TRUE(setup->WaitForExit(30000));
+    for (int waited = 0; waited < 5000 && setup->JobStillRuns() != false; waited += 50)
+        Sleep(50);
+    EXPECT_EQ(setup->JobStillRuns(), false) << "the job counts it";
+    EXPECT_EQ(WaitForSingleObject(started, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(started, 0);
+    CloseHandle(started);
 }
 
 // Appends one line through a log opened as the program opens /LOG; the error when refused.

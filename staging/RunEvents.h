@@ -1,0 +1,48 @@
+// One event per run in the Application log, for the administrators who collect those: its
+// type and id by what the run was and how it ended, its insertion strings from the run's
+// summary. The texts are the program's message table (resources/messages.mc). Portable.
+#pragma once
+
+#include "staging/RunSummary.h"
+
+#include <string>
+#include <vector>
+
+enum class EventType { Information, Warning, Error };
+
+// The Application log, under the program's event source (registered or not).
+class EventLog {
+public:
+    virtual ~EventLog() = default;
+    // Reports one event; 0 or the error.
+    virtual unsigned long Report(EventType type, unsigned long id, const std::vector<std::string>& strings) = 0;
+};
+
+// The message ids of the message table.
+inline constexpr unsigned long kEventInstalled = 1000;
+inline constexpr unsigned long kEventInstalledRestartNeeded = 1001;
+inline constexpr unsigned long kEventInstallFailed = 1002;
+inline constexpr unsigned long kEventAnotherRunHoldsThePc = 1003;
+inline constexpr unsigned long kEventUninstalled = 1010;
+inline constexpr unsigned long kEventUninstallFailed = 1011;
+inline constexpr unsigned long kEventReaderStillConnected = 1012;
+inline constexpr unsigned long kEventIds[] = {kEventInstalled, kEventInstalledRestartNeeded, kEventInstallFailed,
+    kEventAnotherRunHoldsThePc, kEventUninstalled, kEventUninstallFailed, kEventReaderStillConnected};
+
+enum class RunKind { Install, Uninstall };
+
+struct RunEvent {
+    EventType type;
+    unsigned long id;
+};
+
+// The event that tells how a run of `kind` ended in `exitCode`.
+RunEvent EventFor(RunKind kind, unsigned long exitCode);
+
+// The insertion strings, in the order the messages use them (%1 to %7): the exit code in
+// decimal and in hexadecimal, the setup's code, the driver store's copy, DriverVer, the
+// program's version and the log's path; "-" for what the run does not have.
+std::vector<std::string> EventStrings(const RunSummary& summary);
+
+// Reports the run's event: 0 or the error, for the log; a failure changes nothing else.
+unsigned long ReportRunEvent(EventLog& events, RunKind kind, const RunSummary& summary);
