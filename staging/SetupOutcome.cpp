@@ -16,9 +16,10 @@ constexpr std::uint32_t kReportEveryMilliseconds = 60000;
 
 class SetupWatch {
 public:
-    SetupWatch(const OperatingSystem& system, StepLog& log, const ExpectedPackage& package, StartedSetup& setup,
-        std::uint32_t startedAt, const WaitLimits& limits)
+    SetupWatch(const OperatingSystem& system, SetupWaiting& waiting, StepLog& log, const ExpectedPackage& package,
+        StartedSetup& setup, std::uint32_t startedAt, const WaitLimits& limits)
         : system_(system)
+        , waiting_(waiting)
         , log_(log)
         , package_(package)
         , setup_(setup)
@@ -48,7 +49,7 @@ public:
             return std::nullopt;
         }
         next = std::min(kLookEveryMilliseconds, untilReport);
-        return LookAtTheStore(timeIsUp);
+        return LookAtTheStore(timeIsUp, next);
     }
 
 private:
@@ -69,7 +70,7 @@ private:
         return std::nullopt;
     }
 
-    std::optional<SetupOutcome> LookAtTheStore(bool timeIsUp)
+    std::optional<SetupOutcome> LookAtTheStore(bool timeIsUp, std::uint32_t& next)
     {
         const Result<std::vector<std::string>> copies = StoreCopiesOf(system_.files, package_.infFolder, package_.inf);
         const Verdict notInStore = Judge(*outcome_.setupExitCode, false);
@@ -90,6 +91,10 @@ private:
         if (!waitingAfterTheSetup_) {
             log_.Record(stillRun ? WaitingForStartedProcessesLine() : WaitingWithoutJobLine());
             waitingAfterTheSetup_ = true;
+            // Only now is the package awaited: from here on a change in the store ends a
+            // wait. Look once more at once, for it may have arrived since this look.
+            waiting_.WatchFolder(package_.infFolder);
+            next = 0;
         }
         return std::nullopt;
     }
@@ -131,6 +136,7 @@ private:
     }
 
     const OperatingSystem& system_;
+    SetupWaiting& waiting_;
     StepLog& log_;
     const ExpectedPackage& package_;
     StartedSetup& setup_;
@@ -159,8 +165,7 @@ Verdict Judge(unsigned long setupExitCode, bool packageInDriverStore)
 SetupOutcome WaitForSetupOutcome(const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
     const ExpectedPackage& package, StartedSetup& setup, std::uint32_t startedAt, const WaitLimits& limits)
 {
-    waiting.WatchFolder(package.infFolder);
-    SetupWatch watch(system, log, package, setup, startedAt, limits);
+    SetupWatch watch(system, waiting, log, package, setup, startedAt, limits);
     for (;;) {
         std::uint32_t next = kLookEveryMilliseconds;
         if (const std::optional<SetupOutcome> outcome = watch.Look(next))

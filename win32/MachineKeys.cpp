@@ -18,66 +18,65 @@ REGSAM View()
     return view;
 }
 
-// A key, open for writing while it lives; created when asked to.
-class OpenKey {
-public:
-    OpenKey(const std::wstring& path, bool create)
-        : error_(create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | View(),
-                              nullptr, &key_, nullptr)
-                        : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE | View(), &key_))
-    {
-    }
-    ~OpenKey()
-    {
-        if (error_ == ERROR_SUCCESS)
-            RegCloseKey(key_);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-
-    unsigned long Error() const { return static_cast<unsigned long>(error_); }
-    unsigned long Set(const std::string& name, DWORD type, const void* data, DWORD size) const
-    {
-        if (error_ != ERROR_SUCCESS)
-            return Error();
-        return RegSetValueExW(key_, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    }
-    HKEY Handle() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-    LONG error_;
-};
-
 } // namespace
+
+MachineKey::~MachineKey()
+{
+    Close();
+}
+
+void MachineKey::Close()
+{
+    if (written_ != nullptr)
+        RegCloseKey(written_);
+    written_ = nullptr;
+}
+
+unsigned long MachineKey::Set(const std::string& name, DWORD type, const void* data, DWORD size)
+{
+    if (written_ == nullptr) {
+        const LONG error = RegCreateKeyExW(
+            HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE | View(), nullptr, &written_, nullptr);
+        if (error != ERROR_SUCCESS) {
+            written_ = nullptr;
+            return static_cast<unsigned long>(error);
+        }
+    }
+    return static_cast<unsigned long>(
+        RegSetValueExW(written_, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), size));
+}
 
 unsigned long MachineKey::SetNumber(const std::string& name, unsigned long value)
 {
     const DWORD number = value;
-    return OpenKey(path_, true).Set(name, REG_DWORD, &number, sizeof number);
+    return Set(name, REG_DWORD, &number, sizeof number);
 }
 
 unsigned long MachineKey::SetText(const std::string& name, const std::string& value)
 {
     const std::wstring text = Widen(value);
-    return OpenKey(path_, true)
-        .Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 unsigned long MachineKey::SetExpandableText(const std::string& name, const std::string& value)
 {
     const std::wstring text = Widen(value);
-    return OpenKey(path_, true)
-        .Set(name, REG_EXPAND_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return Set(name, REG_EXPAND_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 unsigned long MachineKey::RemoveValue(const std::string& name)
 {
-    const OpenKey key(path_, false);
-    if (key.Error() != 0)
-        return key.Error() == ERROR_FILE_NOT_FOUND ? 0 : key.Error();
-    const LONG error = RegDeleteValueW(key.Handle(), Widen(name).c_str());
-    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    // A key not written yet is opened for this only: removing a value creates no key.
+    HKEY key = written_;
+    if (key == nullptr) {
+        const LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_SET_VALUE | View(), &key);
+        if (error != ERROR_SUCCESS)
+            return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<unsigned long>(error);
+    }
+    const LONG error = RegDeleteValueW(key, Widen(name).c_str());
+    if (key != written_)
+        RegCloseKey(key);
+    return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<unsigned long>(error);
 }
 
 std::optional<std::string> MachineKey::ReadText(const std::string& name)
@@ -101,6 +100,7 @@ std::optional<std::string> MachineKey::ReadText(const std::string& name)
 
 Result<bool> MachineKey::RemoveAll()
 {
+    Close();
     // RegDeleteKeyExW (with a view) is Windows XP x64 and later: where there is only one
     // view, RegDeleteKeyW deletes from it.
     using RegDeleteKeyExFunction = LONG(WINAPI*)(HKEY, const wchar_t*, REGSAM, DWORD);

@@ -7,14 +7,21 @@
 
 #include "staging/Deployment.h"
 
+#include <windows.h>
+
 #include <string>
 
+// One key, created at its first value and kept open for the next ones.
 class MachineKey final : public RegistryKey {
 public:
     explicit MachineKey(std::wstring path)
         : path_(std::move(path))
     {
     }
+    ~MachineKey() override;
+    MachineKey(const MachineKey&) = delete;
+    MachineKey& operator=(const MachineKey&) = delete;
+
     unsigned long SetNumber(const std::string& name, unsigned long value) override;
     unsigned long SetText(const std::string& name, const std::string& value) override;
     unsigned long SetExpandableText(const std::string& name, const std::string& value) override;
@@ -23,7 +30,11 @@ public:
     Result<bool> RemoveAll() override;
 
 private:
+    unsigned long Set(const std::string& name, DWORD type, const void* data, DWORD size);
+    void Close();
+
     std::wstring path_;
+    HKEY written_ = nullptr; // open once a value has been written
 };
 
 // The names the program is known by: its keys' and its event source's.

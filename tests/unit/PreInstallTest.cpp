@@ -219,7 +219,7 @@ TEST_F(PreInstallTest, LabelShowsOnlyAfterTheSetupEndedAndItsPackageIsInTheStore
     ASSERT_GE(actions.size(), 3u);
     EXPECT_EQ(actions[actions.size() - 3], "setup ended 0");
     EXPECT_EQ(actions.back(), "show label");
-    EXPECT_EQ(waiting.watched, std::vector<std::string>{"C:\\WINDOWS\\inf\\"});
+    EXPECT_TRUE(waiting.watched.empty()) << "the store was watched while only the setup was awaited";
     EXPECT_TRUE(window.messages.empty());
 }
 
@@ -290,6 +290,7 @@ TEST_F(PreInstallTest, BootstrapperIsWaitedForUntilItsChildAddsThePackage)
     EXPECT_TRUE(window.labelVisible);
     EXPECT_GE(system.now - start, 3000u);
     EXPECT_LT(system.now - start, 3500u) << "waited for a process that lingers after the package arrived";
+    EXPECT_EQ(waiting.watched, std::vector<std::string>{"C:\\WINDOWS\\inf\\"});
 }
 
 TEST_F(PreInstallTest, WhatTheSetupStartedIsWaitedForOnlyWhileItRunsAndAtMostTwoMinutes)
