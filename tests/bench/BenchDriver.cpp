@@ -5,9 +5,11 @@
 //   bench_driver press RUNS FOLDER
 //       starts FOLDER\preinstall.exe RUNS times and prints "press <milliseconds>" from the
 //       click on "预装驱动" to "预装成功!" showing
-//   bench_driver silent RUNS FOLDER
-//       runs "FOLDER\preinstall.exe /S" RUNS times and prints "silent <milliseconds>" from
-//       its start to its exit (the setup it starts exits at once)
+//   bench_driver silent RUNS FOLDER TURN
+//       runs "FOLDER\preinstall.exe /S" and its floor FOLDER\unattended_floor.exe RUNS
+//       times, which goes first alternating from TURN (0: the program), and prints
+//       "silent <milliseconds>" and "silentfloor <milliseconds>" from each one's start to
+//       its exit (the setup they start exits at once)
 #include "tests/win/WindowProbe.h"
 #include "win32/Processes.h"
 
@@ -19,6 +21,10 @@
 #include <string>
 
 namespace {
+
+// Before each timed run: the work of the run before it (its processes ending, the files
+// and registry it wrote) settles first, so that no run is timed against another's end.
+constexpr DWORD kSettleMilliseconds = 1000;
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
 {
@@ -32,6 +38,11 @@ LARGE_INTEGER Now()
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now;
+}
+
+std::wstring FolderPath(const std::wstring& folder)
+{
+    return folder.back() == L'\\' ? folder : folder + L'\\';
 }
 
 std::wstring FolderOf(const std::wstring& path)
@@ -86,13 +97,24 @@ bool MeasurePress(const std::wstring& folder)
     return running.WaitForExit(10000) == 0;
 }
 
-bool MeasureSilentRun(const std::wstring& folder)
+bool MeasureRunToExit(
+    const char* measure, const std::wstring& program, const std::wstring& folder, const std::wstring& arguments)
 {
+    Sleep(kSettleMilliseconds);
     const LARGE_INTEGER started = Now();
-    RunningProgram running(folder + L"preinstall.exe", folder, nullptr, L"/S");
+    RunningProgram running(program, folder, nullptr, arguments);
     const DWORD code = running.WaitForExit(60000);
-    std::printf("silent %.1f\n", Milliseconds(started, Now()));
+    std::printf("%s %.1f\n", measure, Milliseconds(started, Now()));
+    if (code != 0)
+        std::fprintf(stderr, "bench_driver: %ls ended in %lu\n", program.c_str(), code);
     return code == 0;
+}
+
+bool MeasureSilentRunAndItsFloor(const std::wstring& folder, bool floorFirst)
+{
+    const auto program = [&] { return MeasureRunToExit("silent", folder + L"preinstall.exe", folder, L"/S"); };
+    const auto floor = [&] { return MeasureRunToExit("silentfloor", folder + L"unattended_floor.exe", folder, L""); };
+    return floorFirst ? floor() && program() : program() && floor();
 }
 
 int Measure(int argc, wchar_t** argv)
@@ -105,11 +127,12 @@ int Measure(int argc, wchar_t** argv)
             // Rotate which goes first, so none always meets a warmer cache.
             for (int turn = 0; turn < programs && ok; ++turn)
                 ok = MeasureStart(argv[3 + (run + turn) % programs]);
-    } else if (std::wcscmp(argv[1], L"press") == 0 || std::wcscmp(argv[1], L"silent") == 0) {
-        const std::wstring folder = std::wstring(argv[3]) + (argv[3][std::wcslen(argv[3]) - 1] == L'\\' ? L"" : L"\\");
-        const auto measure = std::wcscmp(argv[1], L"press") == 0 ? MeasurePress : MeasureSilentRun;
+    } else if (std::wcscmp(argv[1], L"press") == 0) {
         for (int run = 0; run < runs && ok; ++run)
-            ok = measure(folder);
+            ok = MeasurePress(FolderPath(argv[3]));
+    } else if (std::wcscmp(argv[1], L"silent") == 0 && argc == 5) {
+        for (int run = 0; run < runs && ok; ++run)
+            ok = MeasureSilentRunAndItsFloor(FolderPath(argv[3]), (run + _wtoi(argv[4])) % 2 == 1);
     } else {
         return 2;
     }
