@@ -145,34 +145,34 @@ bool UsesStoreHelper(Deployment& deployment)
     return deployment.storeHelper && deployment.system.driverStore.ThisWindows().architecture != "x86";
 }
 
-// Keeps a copy of this program in the staging folder, and on 64-bit Windows its store
-// helper beside it, for the uninstall; 0 or the error, logged. A helper missing beside the
-// program is only logged: the install has succeeded, and the uninstall will say so.
-unsigned long KeepProgram(DeploymentRun& run, const std::string& stagingDirectory)
+// Keeps `from` as `kept` in the staging folder; 0 or the error, logged. Nothing to do when
+// this run is the kept copy.
+unsigned long KeepFile(DeploymentRun& run, const std::string& from, const std::string& kept)
 {
     Deployment& deployment = run.deployment;
-    Files& files = deployment.system.files;
-    const std::string self = deployment.window.ExecutablePath();
-    const std::string kept = stagingDirectory + kKeptProgramName;
-    if (LowerAscii(self) != LowerAscii(kept)) { // else this run is the kept copy
-        if (const unsigned long error = ReplaceWithCopy(files, deployment.log, self, kept)) {
+    if (LowerAscii(from) != LowerAscii(kept)) {
+        if (const unsigned long error = ReplaceWithCopy(deployment.system.files, deployment.log, from, kept)) {
             deployment.log.Record(KeepingFailedLine(kept, run.Describe(error)));
             return error;
         }
     }
     deployment.log.Record(KeptCopyLine(kept));
-    if (!UsesStoreHelper(deployment))
-        return 0;
-    const std::string helper = ExtractFilePath(self) + kStoreHelperName;
-    const std::string keptHelper = stagingDirectory + kStoreHelperName;
-    if (LowerAscii(helper) == LowerAscii(keptHelper))
-        return 0;
-    if (const unsigned long error = ReplaceWithCopy(files, deployment.log, helper, keptHelper)) {
-        deployment.log.Record(KeepingFailedLine(keptHelper, run.Describe(error)));
-        return error == kErrorFileNotFound ? 0 : error;
-    }
-    deployment.log.Record(KeptCopyLine(keptHelper));
     return 0;
+}
+
+// Keeps a copy of this program in the staging folder, and on 64-bit Windows its store
+// helper beside it, for the uninstall. A helper missing beside the program is only logged:
+// the install has succeeded, and the uninstall will say so.
+unsigned long KeepProgram(DeploymentRun& run, const std::string& stagingDirectory)
+{
+    const std::string self = run.deployment.window.ExecutablePath();
+    if (const unsigned long error = KeepFile(run, self, stagingDirectory + kKeptProgramName))
+        return error;
+    if (!UsesStoreHelper(run.deployment))
+        return 0;
+    const unsigned long error =
+        KeepFile(run, ExtractFilePath(self) + kStoreHelperName, stagingDirectory + kStoreHelperName);
+    return error == kErrorFileNotFound ? 0 : error;
 }
 
 // The event source's registration names the kept copy's message table. A failure is logged
@@ -278,13 +278,13 @@ unsigned long InstallAndRecord(DeploymentRun& run, unsigned long timeoutSeconds)
 }
 
 // A key that follows the driver: it goes with a complete removal from the driver store.
-// A failure to remove it fails the uninstall.
+// A failure to remove it fails the uninstall, told with `failedLine`.
 void RemoveRecord(DeploymentRun& run, RegistryKey& key, UninstallOutcome& outcome, const std::string& removedLine,
-    const std::string& removedItem)
+    const std::string& removedItem, std::string (*failedLine)(const std::string& error))
 {
     const Result<bool> removed = key.RemoveAll();
     if (!removed) {
-        const std::string line = MarkerFailedLine(run.Describe(removed.Error()));
+        const std::string line = failedLine(run.Describe(removed.Error()));
         run.deployment.log.Record(line);
         if (outcome.error == 0) {
             outcome.error = removed.Error();
@@ -309,9 +309,9 @@ void RemoveRecordsAfter(DeploymentRun& run, UninstallOutcome& outcome)
             deployment.log.Record(MarkerFailedLine(run.Describe(error)));
         return;
     }
-    RemoveRecord(run, deployment.records.marker, outcome, MarkerRemovedLine(), MarkerRemovedItem());
-    RemoveRecord(
-        run, deployment.records.programsEntry, outcome, ProgramsEntryRemovedLine(), ProgramsEntryRemovedItem());
+    RemoveRecord(run, deployment.records.marker, outcome, MarkerRemovedLine(), MarkerRemovedItem(), MarkerFailedLine);
+    RemoveRecord(run, deployment.records.programsEntry, outcome, ProgramsEntryRemovedLine(), ProgramsEntryRemovedItem(),
+        ProgramsEntryFailedLine);
     if (outcome.error != 0)
         return;
     if (const Result<bool> removed = deployment.records.eventSource.RemoveAll(); !removed)

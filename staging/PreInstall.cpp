@@ -287,19 +287,20 @@ PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system
     return outcome;
 }
 
-PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+WindowPreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
     StepLog& log, const std::string& setupSha256, const std::string& programVersion)
 {
     const std::uint32_t startedAt = system.clock.MillisecondsNow();
-    const PreInstallOutcome outcome =
+    WindowPreInstallOutcome run;
+    static_cast<PreInstallOutcome&>(run) =
         RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds}, setupSha256);
-    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned) {
-        RunSummary summary = SummaryOf(outcome, DeploymentExitCode(outcome));
-        summary.seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
-        summary.programVersion = programVersion;
-        RecordResult(log, system.errors, summary);
+    if (run.error != 0 || run.setup.verdict != Verdict::Abandoned) {
+        run.summary = SummaryOf(run, DeploymentExitCode(run));
+        run.summary->seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
+        run.summary->programVersion = programVersion;
+        RecordResult(log, system.errors, *run.summary);
     }
-    return outcome;
+    return run;
 }
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
 {

@@ -28,9 +28,14 @@ struct PreInstallOutcome {
 PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
     const WaitLimits& limits, const std::string& setupSha256 = {});
 
-// The window's pre-install: RunPreInstall with the window's limits, then the result line,
-// which names `programVersion`.
-PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+// The window's pre-install: its outcome and, unless the window closed while it waited, the
+// summary its result line told.
+struct WindowPreInstallOutcome : PreInstallOutcome {
+    std::optional<RunSummary> summary;
+};
+
+// RunPreInstall with the window's limits, then the result line, which names `programVersion`.
+WindowPreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
     StepLog& log, const std::string& setupSha256 = {}, const std::string& programVersion = {});
 
 // The code a run ends with, in the codes deployment tools understand: 0 success (also for a

@@ -85,15 +85,10 @@ void TForm1::Button1Click(TObject*)
     Form1WindowOps window(*this);
     WindowsSystem system;
     WindowWaiting waiting(*this);
-    const std::uint32_t startedAt = system.clock.MillisecondsNow();
-    const PreInstallOutcome outcome =
+    const WindowPreInstallOutcome run =
         RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256(), PREINSTALL_VERSION);
-    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned) {
-        RunSummary summary = SummaryOf(outcome, DeploymentExitCode(outcome));
-        summary.seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
-        summary.programVersion = PREINSTALL_VERSION;
-        LastPreInstallSummary() = summary;
-    }
+    if (run.summary)
+        LastPreInstallSummary() = run.summary;
     SetBusy(false);
 }
 

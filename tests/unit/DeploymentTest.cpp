@@ -373,6 +373,17 @@ TEST_F(DeploymentUninstallTest, MarkerThatCannotBeRemovedIsTheFailure)
     EXPECT_NE(window.messages[0].find("无法写入检测标记"), std::string::npos);
 }
 
+TEST_F(DeploymentUninstallTest, EntryThatCannotBeRemovedIsTheFailureAndNamedSo)
+{
+    records.programsEntry.exists = true;
+    records.programsEntry.failures = {{"*", 5}};
+    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_TRUE(log.Has("无法写入“程序和功能”中的条目"));
+    EXPECT_FALSE(log.Has("无法写入检测标记")) << "the entry's failure told as the marker's";
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find("“程序和功能”"), std::string::npos);
+}
+
 TEST_F(DeploymentUninstallTest, NothingInstalledIsNoFailure)
 {
     system.disk.erase(staging);

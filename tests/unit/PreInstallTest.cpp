@@ -16,7 +16,7 @@ namespace {
 class PreInstallTest : public FakeRunTest {
 protected:
     NoStepLog noLog;
-    PreInstallOutcome Run() { return RunWindowPreInstall(window, system, waiting, noLog); }
+    WindowPreInstallOutcome Run() { return RunWindowPreInstall(window, system, waiting, noLog); }
 
     // Journal entries that change something, leaving out the presence checks, looks into
     // folders and the staged INF's hash.
@@ -212,9 +212,12 @@ TEST_F(PreInstallTest, LabelShowsOnlyAfterTheSetupEndedAndItsPackageIsInTheStore
 {
     system.setupRunsMs = 5000;
     system.storeCopyAtMs = 4000;
-    const PreInstallOutcome outcome = Run();
+    const WindowPreInstallOutcome outcome = Run();
     EXPECT_EQ(outcome.setup.verdict, Verdict::Succeeded);
     EXPECT_EQ(outcome.setup.storeCopy, "oem1.inf");
+    ASSERT_TRUE(outcome.summary) << "the run's summary, for the window's event";
+    EXPECT_EQ(outcome.summary->exitCode, 0u);
+    EXPECT_EQ(outcome.summary->storeCopy, "oem1.inf");
     const Journal actions = Actions();
     ASSERT_GE(actions.size(), 3u);
     EXPECT_EQ(actions[actions.size() - 3], "setup ended 0");
@@ -227,7 +230,9 @@ TEST_F(PreInstallTest, WindowClosedWhileTheSetupRunsLeavesEverythingAlone)
 {
     system.setupRunsMs = 5000;
     waiting.closeAfterWaits = 0;
-    EXPECT_EQ(Run().setup.verdict, Verdict::Abandoned);
+    const WindowPreInstallOutcome outcome = Run();
+    EXPECT_EQ(outcome.setup.verdict, Verdict::Abandoned);
+    EXPECT_FALSE(outcome.summary) << "a run the window left has no result to report";
     EXPECT_FALSE(window.labelVisible);
     EXPECT_FALSE(window.buttonEnabled) << "the window is gone; nothing to enable";
     EXPECT_TRUE(window.messages.empty());
