@@ -4,10 +4,8 @@
 // is asked); it shows nothing. Whether the copy went is for its caller to look.
 #include "shell/CommandLine.h"
 #include "staging/DriverPackage.h"
-#include "staging/Paths.h"
 #include "win32/DllSearch.h"
 #include "win32/DriverStore.h"
-#include "win32/Files.h"
 #include "win32/Text.h"
 
 #include <windows.h>
@@ -21,10 +19,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         ParseStoreHelperArguments({arguments.begin() + 1, arguments.end()});
     if (!request)
         return static_cast<int>(kErrorInvalidParameter);
-    Win32Files files;
-    const Result<std::string> windows = WindowsDirectory(files);
-    if (!windows)
-        return static_cast<int>(windows.Error());
-    return static_cast<int>(
-        UninstallDriverPackage(EnsureTrailingBackslash(*windows) + "inf\\", request->infName, request->force));
+    return static_cast<int>(UninstallDriverPackage(request->infName, request->force));
 }

@@ -8,7 +8,9 @@
 #include "staging/Texts.h"
 #include "staging/Uninstall.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -83,6 +85,33 @@ private:
     bool finished_ = false;
 };
 
+// Removes what earlier uninstalls left renamed aside in their temporary folders (`windows`
+// ends in "\\"), and each folder that then is empty. A folder that holds anything else is
+// in use, or not ours to judge.
+void RemoveLeftContinuations(Deployment& deployment, const std::string& windows)
+{
+    Files& files = deployment.system.files;
+    const Result<std::vector<std::string>> names = files.ListFolder(windows);
+    if (!names)
+        return;
+    for (const std::string& name : *names) {
+        const std::string folder = windows + name;
+        if (name.rfind(kContinuationFolderPrefix, 0) != 0 || files.KindOfPath(folder) != PathKind::Folder)
+            continue;
+        const Result<std::vector<std::string>> entries = files.ListFolder(folder);
+        if (!entries || entries->empty() || !std::all_of(entries->begin(), entries->end(), IsAsideName))
+            continue;
+        bool removed = true;
+        for (const std::string& entry : *entries)
+            if (files.RemoveFile(folder + "\\" + entry) != 0) {
+                deployment.log.Record(LeftForTheNextRunLine(folder + "\\" + entry));
+                removed = false;
+            }
+        if (removed)
+            files.RemoveEmptyFolder(folder);
+    }
+}
+
 // Runs `work` holding the lock, unless another run holds it or a staged setup still runs
 // (1618: retry later). A lock that cannot be placed ends the run in its error.
 template <class Work> unsigned long UnderLock(DeploymentRun& run, const Work& work)
@@ -102,6 +131,7 @@ template <class Work> unsigned long UnderLock(DeploymentRun& run, const Work& wo
         EnsureTrailingBackslash(*windowsDirectory) + kStagingFolderName + "\\" + kStagedSetupName;
     if (const std::optional<RunningProcess> setup = deployment.runningSetup.StagedSetupRunning(stagedSetup))
         return run.GiveWay(SetupStillRunningLine(setup->processId, setup->path), kErrorInstallAlreadyRunning);
+    RemoveLeftContinuations(deployment, EnsureTrailingBackslash(*windowsDirectory));
     return work();
 }
 
@@ -320,7 +350,7 @@ void RemoveRecordsAfter(DeploymentRun& run, UninstallOutcome& outcome)
         deployment.log.Record(EventSourceRemovedLine());
 }
 
-unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run)
+unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run, const std::optional<std::string>& continuationFolder)
 {
     Deployment& deployment = run.deployment;
     const auto read = [&](const char* name) { return deployment.records.marker.ReadText(name).value_or(""); };
@@ -333,7 +363,8 @@ unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run)
     run.summary.storeCopy = recorded.name;
     if (!recorded.inf.driverDate.empty())
         run.summary.driverVer = recorded.inf.driverDate + "," + recorded.inf.driverVersion;
-    UninstallOutcome outcome = RunUninstall(deployment.system, deployment.log, recorded, deployment.storeHelper);
+    UninstallOutcome outcome =
+        RunUninstall(deployment.system, deployment.log, recorded, deployment.storeHelper, continuationFolder);
     RemoveRecordsAfter(run, outcome);
     run.Finish(outcome.error);
     if (outcome.error != 0)
@@ -343,6 +374,17 @@ unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run)
             outcome.removed.empty() ? NothingToUninstallText() : UninstalledText(outcome.removed), PRODUCT_NAME,
             kIconInformation);
     return outcome.error;
+}
+
+// The temporary folder this program runs from (ending in "\\") when it continues an
+// uninstall that the kept copy started; nothing otherwise.
+std::optional<std::string> ContinuationFolderOf(Deployment& deployment, const std::string& windowsDirectory)
+{
+    const std::string folder = ExtractFilePath(deployment.window.ExecutablePath());
+    const std::string prefix = EnsureTrailingBackslash(windowsDirectory) + kContinuationFolderPrefix;
+    if (LowerAscii(folder).rfind(LowerAscii(prefix), 0) != 0 || folder.find('\\', prefix.size()) != folder.size() - 1)
+        return std::nullopt;
+    return folder;
 }
 
 // Whether this program runs from the staging folder (it is the kept copy): a running
@@ -372,13 +414,18 @@ Result<std::string> NewProtectedFolder(Files& files, const std::string& windowsD
     return Failed{kErrorAlreadyExists};
 }
 
-// Removes the temporary copy once it has ended; what stays goes when Windows restarts.
+// Removes the temporary copy once it has ended. What stays (this program's own file, which
+// the continuation renamed into it) goes when Windows restarts, and the folder after it: the
+// folder's name is new and used by no install.
 void RemoveTemporaryCopy(Files& files, const std::string& folder)
 {
-    const TreeRemoval removal = RemoveTree(files, folder);
+    const TreeRemoval removal = RemoveTree(files, folder, HeldFiles{folder + "\\", {}});
+    bool stays = !removal.atRestart.empty() || !removal.leftAside.empty();
     for (const TreeRemoval::Failure& failure : removal.failures)
-        if (failure.step != TreeRemoval::Step::List)
-            files.RemoveAtRestart(failure.path);
+        if (failure.step == TreeRemoval::Step::File && files.RemoveAtRestart(failure.path) == 0)
+            stays = true;
+    if (stays)
+        files.RemoveAtRestart(folder);
 }
 
 // The uninstall started from the kept copy goes on in a copy of this program (and its store
@@ -431,6 +478,8 @@ unsigned long RunDeploymentUninstall(Deployment& deployment)
         const Result<std::string> windowsDirectory = WindowsDirectory(deployment.system.files);
         if (windowsDirectory && RunsFromTheStagingFolder(deployment, *windowsDirectory))
             return ContinueFromTemporaryCopy(run, *windowsDirectory);
-        return UnderLock(run, [&] { return RemoveAndFollowWithTheRecords(run); });
+        const std::optional<std::string> continuationFolder =
+            windowsDirectory ? ContinuationFolderOf(deployment, *windowsDirectory) : std::nullopt;
+        return UnderLock(run, [&] { return RemoveAndFollowWithTheRecords(run, continuationFolder); });
     });
 }

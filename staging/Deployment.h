@@ -101,10 +101,8 @@ inline constexpr unsigned long kAllEventTypes = 7; // error, warning, informatio
 // The lock file, in the Windows directory: only administrators can create files there.
 inline constexpr const char* kLockFileName = "IcCardReaderUsbPreInstall.lock";
 
-// The program kept in the staging folder after a successful install, for its uninstall;
-// and the temporary folder (in the Windows directory) that an uninstall started from it
-// continues from, for a running program cannot remove itself.
-inline constexpr const char* kKeptProgramName = "preinstall.exe";
+// The temporary folder (in the Windows directory) that an uninstall started from the kept
+// program continues from, for a running program cannot remove itself.
 inline constexpr const char* kContinuationFolderPrefix = "~tovra_uninstall.";
 
 // What a deployment leaves for the administrators' tools.

@@ -20,6 +20,8 @@ inline constexpr std::array<PackageFile, 4> kDriverPackage{{
 }};
 
 inline constexpr const char* kStagingFolderName = "tovra_driver";
+// The program kept in the staging folder after a successful install, for its uninstall.
+inline constexpr const char* kKeptProgramName = "preinstall.exe";
 inline constexpr const char* kSetupParameters = "/S";
 
 // Our 64-bit program beside the shipped 32-bit one: on 64-bit Windows it does the driver

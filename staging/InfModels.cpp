@@ -4,6 +4,7 @@
 #include "staging/Texts.h"
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -59,6 +60,14 @@ bool ReadsBuildNumbers(const RunningWindows& windows)
         (windows.major == 10 && windows.minor == 0 && windows.build >= kFirstBuildReadingBuilds);
 }
 
+// How closely a decoration that fits matches this Windows, as a key that sorts the closest last.
+std::tuple<unsigned long, unsigned long, unsigned long, int> Closeness(const Decoration& decoration)
+{
+    const int named =
+        !decoration.architecture.empty() + decoration.productType.has_value() + decoration.suiteMask.has_value();
+    return {decoration.major.value_or(0), decoration.minor.value_or(0), decoration.build.value_or(0), named};
+}
+
 } // namespace
 
 std::optional<Decoration> ReadDecoration(const std::string& text)
@@ -99,22 +108,39 @@ bool DecorationFits(const Decoration& decoration, const RunningWindows& windows)
     return true;
 }
 
+std::optional<ModelsSection> ChosenSection(const ManufacturerModels& line, const RunningWindows& windows)
+{
+    std::optional<ModelsSection> chosen;
+    std::tuple<unsigned long, unsigned long, unsigned long, int> chosenCloseness{};
+    for (const ModelsSection& section : line.decorated) {
+        const std::optional<Decoration> decoration = ReadDecoration(section.decoration);
+        if (!decoration || !DecorationFits(*decoration, windows))
+            continue;
+        const auto closeness = Closeness(*decoration);
+        if (!chosen || closeness > chosenCloseness) {
+            chosen = section;
+            chosenCloseness = closeness;
+        }
+    }
+    if (!chosen && LowerAscii(windows.architecture) == "x86")
+        chosen = ModelsSection{"", line.undecoratedModels};
+    return chosen;
+}
+
+std::string SectionName(const ManufacturerModels& line, const ModelsSection& section)
+{
+    return section.decoration.empty() ? line.section : line.section + "." + section.decoration;
+}
+
 ModelsFit FitOfModels(const std::vector<ManufacturerModels>& manufacturers, const RunningWindows& windows)
 {
-    const bool x86 = LowerAscii(windows.architecture) == "x86";
     bool forThisArchitecture = false;
     for (const ManufacturerModels& line : manufacturers) {
-        for (const std::string& text : line.decorations) {
-            const std::optional<Decoration> decoration = ReadDecoration(text);
-            if (!decoration || !ArchitectureFits(*decoration, windows))
-                continue;
-            forThisArchitecture = true;
-            if (DecorationFits(*decoration, windows))
-                return ModelsFit::Fits;
-        }
-        // Only x86 takes an undecorated section; Windows 2000 takes nothing else.
-        if (line.undecoratedSection && x86)
+        if (const std::optional<ModelsSection> chosen = ChosenSection(line, windows); chosen && chosen->models > 0)
             return ModelsFit::Fits;
+        for (const ModelsSection& section : line.decorated)
+            if (const std::optional<Decoration> decoration = ReadDecoration(section.decoration))
+                forThisArchitecture = forThisArchitecture || ArchitectureFits(*decoration, windows);
     }
     return forThisArchitecture ? ModelsFit::NotForThisVersion : ModelsFit::NotForThisArchitecture;
 }
@@ -127,9 +153,9 @@ std::vector<std::string> DeclaredModels(const std::vector<ManufacturerModels>& m
             declared.push_back(model);
     };
     for (const ManufacturerModels& line : manufacturers) {
-        for (const std::string& decoration : line.decorations)
-            add(decoration);
-        if (line.undecoratedSection)
+        for (const ModelsSection& section : line.decorated)
+            add(section.decoration);
+        if (line.undecoratedModels > 0)
             add(kUndecoratedTarget);
     }
     return declared;

@@ -30,17 +30,25 @@ std::optional<Decoration> ReadDecoration(const std::string& text);
 // sections decorated with their own.
 bool DecorationFits(const Decoration& decoration, const RunningWindows& windows);
 
+// The section Windows takes for one [Manufacturer] line here: of the decorations that fit,
+// the one closest to this Windows (the highest version not above it, then the highest build,
+// then the one that names the most fields; the first written of equals), else, on x86, the
+// undecorated section. Windows 2000 reads no decorations. Nothing when it takes none.
+std::optional<ModelsSection> ChosenSection(const ManufacturerModels& line, const RunningWindows& windows);
+
+// The full name of a models section of `line`: "name" or "name.decoration".
+std::string SectionName(const ManufacturerModels& line, const ModelsSection& section);
+
 enum class ModelsFit {
     Fits,
     NotForThisArchitecture, // no models for this processor at all
     NotForThisVersion,      // models for this processor, but for another Windows version, product or suite
 };
 
-// Whether Windows would find models in the package. Windows 2000 reads no decorations and
-// takes only undecorated sections; later Windows take a decoration that fits, and on x86
-// the undecorated section where none does.
+// Whether Windows would find models in the package: whether the section it takes for some
+// line has any. An empty section taken is how an INF says "not on this Windows".
 ModelsFit FitOfModels(const std::vector<ManufacturerModels>& manufacturers, const RunningWindows& windows);
 
 // What the package offers, each named once in the order first met: its decorations as
-// written, and kUndecoratedTarget for an undecorated section.
+// written, and kUndecoratedTarget for an undecorated section with models.
 std::vector<std::string> DeclaredModels(const std::vector<ManufacturerModels>& manufacturers);

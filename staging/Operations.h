@@ -135,14 +135,19 @@ struct DeviceUse {
     unsigned present = 0;
 };
 
+// A models section that a [Manufacturer] line names, and how many models (lines) it has: 0
+// for an empty or missing one.
+struct ModelsSection {
+    std::string decoration; // its TargetOSVersion as written ("NTamd64.10.0...17763")
+    unsigned long models = 0;
+};
+
 // One line of an INF's [Manufacturer] section.
 struct ManufacturerModels {
-    // Its TargetOSVersion decorations as written ("NTamd64.10.0...17763"); none for an
-    // undecorated line.
-    std::vector<std::string> decorations;
-    // Whether the models section it names exists undecorated (the section Windows takes
-    // when no decoration fits).
-    bool undecoratedSection = false;
+    std::string section; // the models section's name as written
+    std::vector<ModelsSection> decorated;
+    // The models of the undecorated section (the one Windows takes when no decoration fits).
+    unsigned long undecoratedModels = 0;
 };
 
 // What a driver package's INF says, as Windows' INF parser reads it.
@@ -171,12 +176,11 @@ class DriverStore {
 public:
     virtual ~DriverStore() = default;
     virtual Result<PackageInf> ReadPackageInf(const std::string& infPath) = 0;
-    // Removes a driver package from the driver store by its INF `infName` (oemN.inf) in
-    // `infFolder` (the Windows directory's inf folder, ending in "\"), with its .pnf.
-    // Unforced, Windows refuses (kErrorInfInUseByDevices) while any device was installed
-    // with it, present or not; `force` removes it all the same.
-    virtual unsigned long UninstallDriverPackage(
-        const std::string& infFolder, const std::string& infName, bool force) = 0;
+    // Removes a driver package from the driver store by its INF `infName` (oemN.inf in the
+    // Windows directory's inf folder), with its .pnf. Unforced, Windows refuses
+    // (kErrorInfInUseByDevices) while any device was installed with it, present or not;
+    // `force` removes it all the same.
+    virtual unsigned long UninstallDriverPackage(const std::string& infName, bool force) = 0;
     // The devices Windows installed with the driver package `infName` (oemN.inf): how many
     // it knows of, and how many of them are present now.
     virtual Result<DeviceUse> DevicesUsing(const std::string& infName) = 0;

@@ -72,6 +72,11 @@ unsigned long CheckPackageInf(const Run& run, const std::string& infPath, Packag
     const RunningWindows windows = run.system.driverStore.ThisWindows();
     const std::vector<std::string> declared = DeclaredModels(read->manufacturers);
     run.log.Record(ModelTargetsLine(declared, windows));
+    for (const ManufacturerModels& line : read->manufacturers) {
+        const std::optional<ModelsSection> taken = ChosenSection(line, windows);
+        run.log.Record(taken ? TakenModelsSectionLine(line.section, SectionName(line, *taken), taken->models)
+                             : NoModelsSectionTakenLine(line.section));
+    }
     switch (FitOfModels(read->manufacturers, windows)) {
     case ModelsFit::Fits:
         inf = *read;

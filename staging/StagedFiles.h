@@ -6,6 +6,7 @@
 
 #include "staging/Operations.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,18 +32,32 @@ struct TreeRemoval {
     };
     int entries = 0;                    // files and links removed
     std::vector<std::string> links;     // the links among them, removed as links
-    std::vector<std::string> atRestart; // what Windows removes when it restarts
+    std::vector<std::string> atRestart; // files renamed aside, which Windows removes when it restarts
+    std::vector<std::string> leftAside; // entries renamed aside earlier that are still held
     std::vector<Failure> failures;      // what stayed, in order
 };
 
+// What to do with a file that Windows still holds (a running program's, a loaded DLL): it
+// is renamed aside into `asideFolder` (ending in "\", on the same volume) and removed from
+// there when Windows restarts. A restart removes by name, so a held file is never scheduled
+// under its own name, which a later install may take again.
+struct HeldFiles {
+    std::string asideFolder;
+    // Files that a running program was started from: renamed aside without a try to delete them.
+    std::vector<std::string> running;
+};
+
 // Removes a folder and everything in it; a link in it is removed as a link, never entered.
-// With `atRestartWhenHeld`, a file that Windows still holds (a running program's, say) and
-// then its folder are removed when Windows restarts.
-TreeRemoval RemoveTree(Files& files, const std::string& folder, bool atRestartWhenHeld = false);
+// With `held`, a file that Windows still holds goes at restart as `held` says; the folder
+// then stays when what was renamed aside lies in it, for the next run to remove.
+TreeRemoval RemoveTree(Files& files, const std::string& folder, const std::optional<HeldFiles>& held = std::nullopt);
 
 // Removes what earlier runs left in `folder` (ending in "\"): entries renamed aside and the
-// setup's temporary folders.
+// setup's temporary folders. What is still held stays, for the next run.
 void RemoveLeftovers(Files& files, StepLog& log, const std::string& folder);
+
+// Whether `name` is one that an entry renamed aside has.
+bool IsAsideName(const std::string& name);
 
 // A new folder for the setup's temporary files in `folder` (ending in "\"): its full path.
 Result<std::string> MakeSetupTempFolder(Files& files, const std::string& folder);

@@ -310,6 +310,17 @@ std::string ModelTargetsLine(const std::vector<std::string>& declared, const Run
         (declared.empty() ? std::string("（没有）") : Joined(declared)), "; 本机 Windows: ", WindowsText(windows)});
 }
 
+std::string TakenModelsSectionLine(const std::string& section, const std::string& taken, unsigned long models)
+{
+    return Join({"[Manufacturer] 的 ", section, ": 本机 Windows 会用 [", taken, "]，其中有 ", std::to_string(models),
+        " 个型号"});
+}
+
+std::string NoModelsSectionTakenLine(const std::string& section)
+{
+    return Join({"[Manufacturer] 的 ", section, ": 本机 Windows 不会用它的任何型号节"});
+}
+
 std::string NoFittingModelsLine(const std::string& nativeArchitecture)
 {
     return Join({"警告: TOVRA.INF 没有适合本机 Windows (", nativeArchitecture, ") 的型号（需要 NT", nativeArchitecture,
@@ -411,11 +422,6 @@ std::string StoreHelperNotRunLine(const std::string& helperPath, const std::stri
     return Join({"64 位驱动程序存储工具 ", helperPath, " 未能运行完毕，驱动程序存储中的驱动包未删除: ", error});
 }
 
-std::string NotInNativeStoreLine(const std::string& infName, const std::string& error)
-{
-    return Join({"64 位驱动程序存储中没有 ", infName, "（", error, "），改由本程序删除"});
-}
-
 std::string StoreRemovedLine(const std::string& infPath)
 {
     return Join({"已从驱动程序存储删除 ", infPath});
@@ -471,16 +477,17 @@ std::string StagingLinkRemovedItem(const std::string& folder)
     return Join({folder, "（链接）"});
 }
 
-std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart)
+std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart, bool stays)
 {
-    return Join({"已删除暂存目录 ", StagingFolderRemovedItem(folder, entries, atRestart)});
+    return Join({stays ? "已删除暂存目录中的项: " : "已删除暂存目录 ",
+        StagingFolderRemovedItem(folder, entries, atRestart, stays)});
 }
 
-std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart)
+std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart, bool stays)
 {
     return Join({folder, "（", std::to_string(entries), " 项",
         (atRestart == 0 ? std::string() : Join({"，其余 ", std::to_string(atRestart), " 项在 Windows 重新启动时删除"})),
-        "）"});
+        (stays ? "，目录留到下次运行时删除" : ""), "）"});
 }
 
 std::string NothingToUninstallText()

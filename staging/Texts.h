@@ -82,6 +82,10 @@ inline constexpr const char* kUndecoratedTarget = "无修饰";
 // The running Windows in a few words: "amd64 10.0.19043 工作站 (套件 0x0100)".
 std::string WindowsText(const RunningWindows& windows);
 std::string ModelTargetsLine(const std::vector<std::string>& declared, const RunningWindows& windows);
+// The models section Windows takes here for a [Manufacturer] line naming `section`, and its
+// models; or that it takes none.
+std::string TakenModelsSectionLine(const std::string& section, const std::string& taken, unsigned long models);
+std::string NoModelsSectionTakenLine(const std::string& section);
 std::string NoFittingModelsLine(const std::string& nativeArchitecture);
 std::string NoModelsForThisVersionLine(const RunningWindows& windows);
 std::string InfUnreadableLine(const std::string& infPath, const std::string& error);
@@ -110,7 +114,6 @@ std::string StoreHelperUnreadableLine(const std::string& helperPath, const std::
 std::string StoreHelperChangedLine(
     const std::string& helperPath, const std::string& actual, const std::string& expected);
 std::string StoreHelperNotRunLine(const std::string& helperPath, const std::string& error);
-std::string NotInNativeStoreLine(const std::string& infName, const std::string& error);
 std::string StoreCopyRemovedItem(const std::string& infName);
 std::string NoStoreCopyToRemoveLine();
 std::string FileRemovalFailedLine(const std::string& path, const std::string& error);
@@ -121,10 +124,10 @@ std::string StagingPathIsAFileLine(const std::string& folder);
 std::string LinkRemovalFailedLine(const std::string& path, const std::string& error);
 std::string StagingLinkRemovedLine(const std::string& folder);
 std::string StagingLinkRemovedItem(const std::string& folder);
-// The staging folder removed with `entries` entries, and `atRestart` paths (the folder
-// among them) that Windows removes when it restarts.
-std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart);
-std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart);
+// The staging folder removed with `entries` entries, and `atRestart` files renamed aside
+// that Windows removes when it restarts: in the folder when it `stays` (for the next run).
+std::string StagingFolderRemovedLine(const std::string& folder, int entries, int atRestart, bool stays);
+std::string StagingFolderRemovedItem(const std::string& folder, int entries, int atRestart, bool stays);
 std::string NothingToUninstallText();
 std::string UninstalledText(const std::vector<std::string>& removed);
 

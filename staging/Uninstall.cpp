@@ -13,13 +13,14 @@ namespace {
 class PackageRemoval {
 public:
     PackageRemoval(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
-        const std::optional<NativeStoreHelper>& helper)
+        const std::optional<NativeStoreHelper>& helper, const std::optional<std::string>& continuationFolder)
         : system_(system)
         , files_(system.files)
         , store_(system.driverStore)
         , log_(log)
         , recorded_(recorded)
         , helper_(helper)
+        , continuationFolder_(continuationFolder)
     {
     }
 
@@ -149,14 +150,8 @@ private:
     std::optional<unsigned long> UninstallPackage(const std::string& infFolder, const std::string& name, bool force)
     {
         if (!UsesHelper())
-            return store_.UninstallDriverPackage(infFolder, name, force);
-        const std::optional<unsigned long> native = UninstallInHelper(infFolder, name, force);
-        if (native != kErrorFileNotFound)
-            return native;
-        // Not in the native store. Wine keeps a store per architecture, and what a 32-bit
-        // setup added is in this process's; Windows then refuses, and the helper's answer stands.
-        log_.Record(NotInNativeStoreLine(name, Describe(*native)));
-        return store_.UninstallDriverPackage(infFolder, name, force) == 0 ? 0 : native;
+            return store_.UninstallDriverPackage(name, force);
+        return UninstallInHelper(infFolder, name, force);
     }
 
     std::optional<unsigned long> UninstallInHelper(const std::string& infFolder, const std::string& name, bool force)
@@ -217,15 +212,26 @@ private:
         }
     }
 
+    // Where what Windows still holds in the staging folder goes until the restart: the kept
+    // program that started a continuation is running.
+    HeldFiles HeldFilesOf(const std::string& stagingFolder) const
+    {
+        const std::string staging = EnsureTrailingBackslash(stagingFolder);
+        if (!continuationFolder_)
+            return {staging, {}};
+        return {*continuationFolder_, {staging + kKeptProgramName}};
+    }
+
     // Removes a folder and everything in it, what Windows still holds when it restarts;
     // false when something stayed (each failure recorded).
     bool RemoveFolderTree(const std::string& folder, int& entries, int& atRestart)
     {
-        const TreeRemoval removal = RemoveTree(files_, folder, true);
+        const TreeRemoval removal = RemoveTree(files_, folder, HeldFilesOf(folder));
         for (const std::string& link : removal.links)
             log_.Record(LinkRemovedLine(link));
-        for (const std::string& path : removal.atRestart)
-            log_.Record(RemovedAtRestartLine(path));
+        for (const std::vector<std::string>* paths : {&removal.atRestart, &removal.leftAside})
+            for (const std::string& path : *paths)
+                log_.Record(RemovedAtRestartLine(path));
         for (const TreeRemoval::Failure& failure : removal.failures) {
             const std::string error = Describe(failure.error);
             switch (failure.step) {
@@ -241,7 +247,7 @@ private:
             }
         }
         entries = removal.entries;
-        atRestart = static_cast<int>(removal.atRestart.size());
+        atRestart = static_cast<int>(removal.atRestart.size() + removal.leftAside.size());
         return removal.failures.empty();
     }
 
@@ -261,9 +267,11 @@ private:
                 Removed(StagingLinkRemovedLine(folder), StagingLinkRemovedItem(folder));
             break;
         case PathKind::Folder:
-            if (int entries = 0, atRestart = 0; RemoveFolderTree(folder, entries, atRestart))
-                Removed(StagingFolderRemovedLine(folder, entries, atRestart),
-                    StagingFolderRemovedItem(folder, entries, atRestart));
+            if (int entries = 0, atRestart = 0; RemoveFolderTree(folder, entries, atRestart)) {
+                const bool stays = files_.KindOfPath(folder) != PathKind::Missing;
+                Removed(StagingFolderRemovedLine(folder, entries, atRestart, stays),
+                    StagingFolderRemovedItem(folder, entries, atRestart, stays));
+            }
             break;
         }
     }
@@ -274,13 +282,14 @@ private:
     StepLog& log_;
     const RecordedStoreCopy& recorded_;
     const std::optional<NativeStoreHelper>& helper_;
+    const std::optional<std::string>& continuationFolder_;
     UninstallOutcome outcome_;
 };
 
 } // namespace
 
 UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
-    const std::optional<NativeStoreHelper>& helper)
+    const std::optional<NativeStoreHelper>& helper, const std::optional<std::string>& continuationFolder)
 {
-    return PackageRemoval(system, log, recorded, helper).Run();
+    return PackageRemoval(system, log, recorded, helper, continuationFolder).Run();
 }

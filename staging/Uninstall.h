@@ -43,5 +43,10 @@ struct NativeStoreHelper {
 };
 // After the removal a second look at the store decides: a copy still there is a failure
 // (kErrorDriverStoreDeleteFailed), whatever the removal said.
+// A file in the staging folder that Windows still holds goes at restart, renamed aside first
+// (a restart removes by name, and a later install may take the name again): into
+// `continuationFolder` (ending in "\") when this uninstall continues one that the kept
+// program started and still runs, so that the staging folder goes now; else beside it.
 UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded = {},
-    const std::optional<NativeStoreHelper>& helper = std::nullopt);
+    const std::optional<NativeStoreHelper>& helper = std::nullopt,
+    const std::optional<std::string>& continuationFolder = std::nullopt);

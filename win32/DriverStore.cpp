@@ -2,7 +2,6 @@
 
 #include "win32/Architecture.h"
 #include "win32/Errors.h"
-#include "win32/Files.h"
 #include "win32/OptionalFunction.h"
 #include "win32/Text.h"
 
@@ -78,12 +77,18 @@ Result<PackageInf> ReadPackageInf(const std::string& infPath)
     INFCONTEXT line;
     for (BOOL more = findFirst(inf, L"Manufacturer", nullptr, &line); more; more = findNext(&line, &line)) {
         ManufacturerModels models;
-        // Field 1 names the models section; the fields after it are its decorations.
-        if (const std::optional<std::wstring> section = InfField(getField, line, 1))
-            models.undecoratedSection = lineCount(inf, section->c_str()) > 0;
+        // Field 1 names the models section; the fields after it are its decorations, each
+        // naming the section "name.decoration".
+        const std::wstring section = InfField(getField, line, 1).value_or(L"");
+        const auto modelsIn = [&](const std::wstring& name) {
+            const LONG lines = section.empty() ? -1 : lineCount(inf, name.c_str());
+            return lines > 0 ? static_cast<unsigned long>(lines) : 0ul;
+        };
+        models.section = Narrow(section);
+        models.undecoratedModels = modelsIn(section);
         for (DWORD index = 2; index <= fieldCount(&line); ++index)
             if (const std::optional<std::wstring> field = InfField(getField, line, index); field && !field->empty())
-                models.decorations.push_back(Narrow(*field));
+                models.decorated.push_back({Narrow(*field), modelsIn(section + L"." + *field)});
         read.manufacturers.push_back(models);
     }
     // DriverVer = date[,version]
@@ -99,7 +104,7 @@ Result<PackageInf> ReadPackageInf(const std::string& infPath)
     return read;
 }
 
-unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force)
+unsigned long UninstallDriverPackage(const std::string& infName, bool force)
 {
     const SetupApi setupApi;
     unsigned long error = 0;
@@ -109,15 +114,8 @@ unsigned long UninstallDriverPackage(const std::string& infFolder, const std::st
         return error;
     constexpr DWORD kForceDelete = 0x0001; // SUOI_FORCEDELETE
     const std::wstring name = Widen(infName);
-    if (!uninstall(name.c_str(), force ? kForceDelete : 0, nullptr))
-        return LastError();
-    // Windows removes the INF and its .pnf; a setup API that only says so (Wine 8's) leaves
-    // them, and then they go here, after the same verdict that the package may go. Whether
-    // the copy is gone is for the caller's second look at the store to say.
-    const std::wstring inf = Widen(infFolder) + name;
-    DeleteIfPresent(inf);
-    DeleteIfPresent(inf.substr(0, inf.size() - 4) + L".pnf");
-    return 0;
+    // Whether the copy is gone is for the caller's second look at the store to say.
+    return uninstall(name.c_str(), force ? kForceDelete : 0, nullptr) ? 0 : LastError();
 }
 
 namespace {

@@ -11,9 +11,9 @@
 // What an INF says of its models and its version, as the parser reads it.
 Result<PackageInf> ReadPackageInf(const std::string& infPath);
 
-// Removes the driver package whose INF is `infName` in `infFolder` from the driver store,
-// with SUOI_FORCEDELETE when `force`; 0 or the system's error.
-unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force);
+// Removes the driver package whose INF is `infName` (oemN.inf) from the driver store, with
+// SUOI_FORCEDELETE when `force`; 0 or the system's error.
+unsigned long UninstallDriverPackage(const std::string& infName, bool force);
 
 // The devices whose driver key names `infName` as their InfPath: all that Windows knows of,
 // and those present now.
@@ -22,9 +22,9 @@ Result<DeviceUse> DevicesUsing(const std::string& infName);
 class Win32DriverStore final : public DriverStore {
 public:
     Result<PackageInf> ReadPackageInf(const std::string& infPath) override { return ::ReadPackageInf(infPath); }
-    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
+    unsigned long UninstallDriverPackage(const std::string& infName, bool force) override
     {
-        return ::UninstallDriverPackage(infFolder, infName, force);
+        return ::UninstallDriverPackage(infName, force);
     }
     Result<DeviceUse> DevicesUsing(const std::string& infName) override { return ::DevicesUsing(infName); }
     RunningWindows ThisWindows() override;

@@ -50,14 +50,6 @@ void MakeReplaceable(const std::wstring& path)
         SetFileAttributesW(path.c_str(), attributes & ~blocking);
 }
 
-void DeleteIfPresent(const std::wstring& path)
-{
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return;
-    MakeReplaceable(path);
-    DeleteFileW(path.c_str());
-}
-
 bool Win32Files::FileExists(const std::string& path)
 {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());

@@ -27,10 +27,6 @@ public:
     Result<std::unique_ptr<HeldFile>> HoldFile(const std::string& path) override;
 };
 
-// Deletes a file if it is there, as far as it can: whether it went is for the caller to
-// look at, not for this call to say.
-void DeleteIfPresent(const std::wstring& path);
-
 // Clears the read-only, hidden and system attributes of an existing file, never of a
 // folder: Windows refuses to delete a read-only file.
 void MakeReplaceable(const std::wstring& path);

@@ -261,6 +261,7 @@ TEST_F(DeploymentTest, LogHasALinePerStepAndTheResult)
         "检查 C:\\Package\\TOVRAWDM.SYS: 存在",
         "检查 C:\\Package\\TOVRA.DLL: 存在",
         "TOVRA.INF 的 [Manufacturer] 有这些平台的型号: 无修饰; 本机 Windows: x86 6.1.7601 工作站 (套件 0x0100)",
+        "[Manufacturer] 的 Models: 本机 Windows 会用 [Models]，其中有 2 个型号",
         "Windows 目录: C:\\WINDOWS",
         "暂存目录 C:\\WINDOWS\\tovra_driver: 已创建",
         "复制 C:\\Package\\TOVRA.EXB -> C:\\WINDOWS\\tovra_driver\\TOVRA_SETUP.EXE: 39 字节",
@@ -572,19 +573,35 @@ TEST_F(DeploymentUninstallTest, UninstallFromTheKeptCopyContinuesFromATemporaryC
     EXPECT_EQ(system.disk.count("C:\\WINDOWS\\~tovra_uninstall.1"), 0u) << "the temporary copy stayed";
 }
 
-// The continuation removes everything; the kept copy, still held by the run it came from,
-// goes at restart with the staging folder; that is no failure.
-TEST_F(DeploymentUninstallTest, ContinuationRemovesAllAndTheKeptCopyAtRestart)
+// The continuation removes everything. The kept copy, still running the run it came from,
+// is renamed into the continuation's folder and goes from there at restart, so the staging
+// folder goes now; that is no failure. A new install before the restart keeps what it made:
+// a fleet's upgrade is an uninstall and an install with no restart between.
+TEST_F(DeploymentUninstallTest, ContinuationLeavesNothingForTheRestartUnderANameAnInstallUses)
 {
+    const std::string continuation = "C:\\WINDOWS\\~tovra_uninstall.1";
     AddFile(staging + "\\preinstall.exe", "MZ the kept copy");
     system.runningImages.insert(staging + "\\preinstall.exe");
-    window.exePath = "C:\\WINDOWS\\~tovra_uninstall.1\\preinstall.exe";
+    system.disk[continuation] = PathKind::Folder;
+    AddFile(continuation + "\\preinstall.exe", "MZ the kept copy");
+    window.exePath = continuation + "\\preinstall.exe";
     records.programsEntry.exists = true;
     EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
     EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
-    EXPECT_EQ(system.disk.count(staging + "\\TOVRA.INF"), 0u);
-    EXPECT_EQ(system.removedAtRestart, (std::vector<std::string>{staging + "\\preinstall.exe", staging}));
+    EXPECT_EQ(system.disk.count(staging), 0u);
+    EXPECT_EQ(system.removedAtRestart, std::vector<std::string>{continuation + "\\~removed.1.preinstall.exe"});
     EXPECT_FALSE(marker.exists);
     EXPECT_FALSE(records.programsEntry.exists);
     EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1010});
+
+    // The kept copy's run ends; a new install, then the restart.
+    system.runningImages.clear();
+    system.disk.erase(continuation + "\\preinstall.exe");
+    system.AddPackage("C:\\Package\\");
+    window.exePath = "C:\\Package\\preinstall.exe";
+    EXPECT_EQ(Install(), 0u) << log.lines.back();
+    EXPECT_EQ(system.disk.count(continuation), 0u) << "the next run leaves what was set aside";
+    system.Restart();
+    EXPECT_EQ(system.disk.count(staging + "\\preinstall.exe"), 1u) << "the restart took the new kept copy";
+    EXPECT_EQ(system.disk.count(staging + "\\TOVRA.INF"), 1u);
 }

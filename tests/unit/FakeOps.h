@@ -173,6 +173,17 @@ public:
     std::vector<std::string> removedAtRestart;
     unsigned long restartRemovalError = 0;
 
+    // Windows restarts: what was scheduled goes, by name, in order; a folder only if empty.
+    void Restart()
+    {
+        runningImages.clear();
+        heldOpen.clear();
+        for (const std::string& path : removedAtRestart)
+            if (disk.count(path) != 0 && RemoveEmptyFolder(path) != 0 && disk[path] == PathKind::File)
+                Remove("restart removes " + path, path);
+        removedAtRestart.clear();
+    }
+
     // The other process closes its handle: a deleted file's name is free.
     void CloseHandlesOn(const std::string& path)
     {
@@ -320,13 +331,12 @@ public:
     std::map<std::string, DeviceUse> devices;             // by INF name
     unsigned long devicesError = 0;
     std::set<std::string> uninstallLeaves; // INF names whose removal says done but leaves them
-    std::optional<PackageInf> packageInf = PackageInf{{ManufacturerModels{{}, true}}, "12/08/2026", "1.0.0.0",
+    std::optional<PackageInf> packageInf = PackageInf{{ManufacturerModels{"Models", {}, 2}}, "12/08/2026", "1.0.0.0",
         "Example Vendor", "{50dd5230-ba8a-11d1-bf5d-0000f805f530}"};
     std::map<std::string, std::optional<PackageInf>> infsAt; // INFs other than the package's, by path
     unsigned long infError = 0;
     RunningWindows windows{"x86", 6, 1, 7601, 1, 0x100}; // Windows 7, a workstation
     bool wow64 = false;                                  // this process is 32-bit on 64-bit Windows
-    std::set<std::string> in32BitStoreOnly;              // INF names a 32-bit setup added under Wine
     std::string helperPath;                              // the program that runs as our 64-bit helper
     std::string lastInfRead;
 
@@ -339,11 +349,11 @@ public:
             return Failed{infError};
         return *inf;
     }
-    unsigned long UninstallDriverPackage(const std::string& infFolder, const std::string& infName, bool force) override
+    unsigned long UninstallDriverPackage(const std::string& infName, bool force) override
     {
         if (wow64)
             return kErrorInWow64; // as Windows may answer a 32-bit caller
-        return RemoveFromStore(infFolder, infName, force, "");
+        return RemoveFromStore(EnsureTrailingBackslash(windowsDirectory) + "inf\\", infName, force, "");
     }
     Result<DeviceUse> DevicesUsing(const std::string& infName) override
     {
@@ -355,15 +365,12 @@ public:
     }
     RunningWindows ThisWindows() override { return windows; }
 
-    // Our 64-bit helper: removes as Windows' own side would. Wine's store of the other
-    // architecture does not have what a 32-bit setup added.
+    // Our 64-bit helper: removes as Windows' own side would.
     unsigned long RunHelper(const std::string& infFolder, const std::string& parameters)
     {
         const bool force = parameters.size() > 7 && parameters.substr(parameters.size() - 7) == " /FORCE";
         const std::size_t nameStart = parameters.find('"') + 1;
         const std::string name = parameters.substr(nameStart, parameters.find('"', nameStart) - nameStart);
-        if (in32BitStoreOnly.count(name) != 0)
-            return kErrorFileNotFound;
         return RemoveFromStore(infFolder, name, force, "helper ");
     }
 

@@ -110,13 +110,19 @@ TEST(DecorationFits, VersionProductSuiteAndBuildEachDecide)
             << "." << c.windows.build << " type " << c.windows.productType;
 }
 
+// A [Manufacturer] line naming "Models" with these decorated sections and undecorated models.
+ManufacturerModels Line(std::vector<ModelsSection> decorated, unsigned long undecoratedModels = 0)
+{
+    return {"Models", std::move(decorated), undecoratedModels};
+}
+
 TEST(FitOfModels, TheUndecoratedSectionServesX86WhereNoDecorationFits)
 {
     using Lines = std::vector<ManufacturerModels>;
-    const Lines decoratedOnly{{{"NTx86", "NTamd64"}, false}};
-    const Lines withUndecorated{{{"NTamd64"}, true}};
-    const Lines laterBuildOnly{{{"NTamd64.10.0...99999"}, false}};
-    const Lines laterBuildAndUndecorated{{{"NTx86.10.0...99999", "NTamd64.10.0...99999"}, true}};
+    const Lines decoratedOnly{Line({{"NTx86", 1}, {"NTamd64", 1}})};
+    const Lines withUndecorated{Line({{"NTamd64", 1}}, 1)};
+    const Lines laterBuildOnly{Line({{"NTamd64.10.0...99999", 1}})};
+    const Lines laterBuildAndUndecorated{Line({{"NTx86.10.0...99999", 1}, {"NTamd64.10.0...99999", 1}}, 1)};
 
     EXPECT_EQ(FitOfModels(decoratedOnly, kWindows7x86), ModelsFit::Fits);
     EXPECT_EQ(FitOfModels(decoratedOnly, kWindows2000), ModelsFit::NotForThisVersion);
@@ -126,17 +132,51 @@ TEST(FitOfModels, TheUndecoratedSectionServesX86WhereNoDecorationFits)
     EXPECT_EQ(FitOfModels(laterBuildOnly, kWindows7x86), ModelsFit::NotForThisArchitecture);
     EXPECT_EQ(FitOfModels(laterBuildAndUndecorated, kWindows7x86), ModelsFit::Fits);
     EXPECT_EQ(FitOfModels(laterBuildAndUndecorated, kWindows7x64), ModelsFit::NotForThisVersion);
-    EXPECT_EQ(FitOfModels(Lines{{{}, true}}, kWindows7x64), ModelsFit::NotForThisArchitecture);
-    EXPECT_EQ(FitOfModels(Lines{{{"NTx86", "NTamd64"}, false}}, RunningWindows{"arm64", 10, 0, 22621, 1, 0}),
-        ModelsFit::NotForThisArchitecture);
+    EXPECT_EQ(FitOfModels(Lines{Line({}, 1)}, kWindows7x64), ModelsFit::NotForThisArchitecture);
+    EXPECT_EQ(
+        FitOfModels(decoratedOnly, RunningWindows{"arm64", 10, 0, 22621, 1, 0}), ModelsFit::NotForThisArchitecture);
     EXPECT_EQ(FitOfModels(Lines{}, kWindows7x86), ModelsFit::NotForThisArchitecture);
+}
+
+// Windows takes one section per line, the closest that fits, as the "INF Manufacturer
+// Section" page's example shows: [MyName.NT.6.0] is empty, so the INF does not serve Windows
+// Vista and later; [MyName.NTx86.5.1] serves Windows XP; [MyName], empty, not Windows 2000.
+TEST(ChosenSection, TheClosestFittingSectionIsTakenAndAnEmptyOneMeansNotHere)
+{
+    const ManufacturerModels example{"MyName", {{"NT.6.0", 0}, {"NTx86.5.1", 1}}, 0};
+    const std::optional<ModelsSection> onXp = ChosenSection(example, kXp);
+    ASSERT_TRUE(onXp);
+    EXPECT_EQ(SectionName(example, *onXp), "MyName.NTx86.5.1");
+    EXPECT_EQ(FitOfModels({example}, kXp), ModelsFit::Fits);
+    EXPECT_EQ(ChosenSection(example, kWindows7x86)->decoration, "NT.6.0");
+    EXPECT_EQ(FitOfModels({example}, kWindows7x86), ModelsFit::NotForThisVersion);
+    EXPECT_EQ(SectionName(example, *ChosenSection(example, kWindows2000)), "MyName");
+    EXPECT_EQ(FitOfModels({example}, kWindows2000), ModelsFit::NotForThisVersion);
+
+    // An architecture's models with an empty section for Windows Vista and later.
+    const ManufacturerModels notOnVista = Line({{"NTx86", 3}, {"NTx86.6.0", 0}});
+    EXPECT_EQ(FitOfModels({notOnVista}, kWindows7x86), ModelsFit::NotForThisVersion);
+    EXPECT_EQ(FitOfModels({notOnVista}, kXp), ModelsFit::Fits);
+
+    // Of equal versions, the later build, then the one that names more fields.
+    const ManufacturerModels builds = Line({{"NTamd64.10.0...14393", 0}, {"NTamd64.10.0...17763", 2}, {"NTamd64", 0}});
+    EXPECT_EQ(ChosenSection(builds, kWindows10_21H1)->decoration, "NTamd64.10.0...17763");
+    EXPECT_EQ(ChosenSection(builds, kWindows10_1803)->decoration, "NTamd64.10.0...14393");
+    EXPECT_EQ(FitOfModels({builds}, kWindows10_1803), ModelsFit::NotForThisVersion);
+    const ManufacturerModels server = Line({{"NTamd64.10.0", 0}, {"NTamd64.10.0.3", 1}});
+    EXPECT_EQ(ChosenSection(server, kServer2019)->decoration, "NTamd64.10.0.3");
+    EXPECT_EQ(ChosenSection(server, kWindows10_21H1)->decoration, "NTamd64.10.0");
+
+    // No section at all on a 64-bit Windows that no decoration serves.
+    EXPECT_FALSE(ChosenSection(Line({{"NTx86", 1}}, 1), kWindows7x64));
 }
 
 TEST(DeclaredModels, NamesEachOnceAsWritten)
 {
-    EXPECT_EQ(DeclaredModels({{{"NTx86", "NTamd64.10.0...19041"}, true}, {{"NTamd64.10.0...19041", "NTarm64"}, false}}),
+    EXPECT_EQ(DeclaredModels({Line({{"NTx86", 1}, {"NTamd64.10.0...19041", 1}}, 1),
+                  Line({{"NTamd64.10.0...19041", 1}, {"NTarm64", 1}})}),
         (std::vector<std::string>{"NTx86", "NTamd64.10.0...19041", "无修饰", "NTarm64"}));
-    EXPECT_EQ(DeclaredModels({{{}, false}}), std::vector<std::string>{});
+    EXPECT_EQ(DeclaredModels({Line({})}), std::vector<std::string>{});
 }
 
 class ModelsLogTest : public FakeRunTest {
@@ -151,7 +191,7 @@ protected:
 
 TEST_F(ModelsLogTest, LogNamesThePlatformsAndWhyNoneFitsThisWindows)
 {
-    system.packageInf->manufacturers = {{{"NTx86"}, false}};
+    system.packageInf->manufacturers = {Line({{"NTx86", 1}})};
     system.windows = kWindows7x64;
     EXPECT_EQ(Run(log).error, 1633u);
     EXPECT_TRUE(Logged("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: NTx86; 本机 Windows: amd64 6.1.7601 工作站 (套件 "
@@ -159,14 +199,23 @@ TEST_F(ModelsLogTest, LogNamesThePlatformsAndWhyNoneFitsThisWindows)
     EXPECT_TRUE(
         Logged("警告: TOVRA.INF 没有适合本机 Windows (amd64) 的型号（需要 NTamd64），这个驱动包在本机上不会安装；"
                "请驱动包的提供者提供相应的已签名驱动和目录文件"));
+    EXPECT_TRUE(Logged("[Manufacturer] 的 Models: 本机 Windows 不会用它的任何型号节"));
     EXPECT_EQ(window.messages,
         std::vector<std::string>{"TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!"});
+}
+
+TEST_F(ModelsLogTest, LogNamesTheSectionWindowsTakesAndItsModels)
+{
+    system.packageInf->manufacturers = {Line({{"NTamd64", 3}, {"NTamd64.6.0", 0}})};
+    system.windows = kWindows7x64;
+    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_TRUE(Logged("[Manufacturer] 的 Models: 本机 Windows 会用 [Models.NTamd64.6.0]，其中有 0 个型号"));
 }
 
 // A version mismatch is told as one, with what the package asks for and what this Windows is.
 TEST_F(ModelsLogTest, ModelsForAnotherVersionAreRefusedAndToldAsSuch)
 {
-    system.packageInf->manufacturers = {{{"NTamd64.10.0...17763"}, false}};
+    system.packageInf->manufacturers = {Line({{"NTamd64.10.0...17763", 1}})};
     system.windows = kWindows7x64;
     EXPECT_EQ(Run(log).error, 1633u);
     EXPECT_TRUE(log.Has("警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 6.1.7601 工作站"));
@@ -178,7 +227,7 @@ TEST_F(ModelsLogTest, ModelsForAnotherVersionAreRefusedAndToldAsSuch)
 
 TEST_F(ModelsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsNamed)
 {
-    system.packageInf->manufacturers = {{{"NTx86", "NTamd64"}, false}};
+    system.packageInf->manufacturers = {Line({{"NTx86", 1}, {"NTamd64", 1}})};
     system.windows = kWindows7x64;
     EXPECT_EQ(Run(log).error, 0u);
     EXPECT_TRUE(std::none_of(log.lines.begin(), log.lines.end(),

@@ -345,19 +345,19 @@ TEST_F(PreInstallTest, InfThatCannotBeReadOrHasNoModelsForThisWindowsStopsBefore
             "无法读取TOVRA.INF文件，驱动安装无法继续!\nerror 13", 13},
         {"x86 models on 64-bit Windows",
             [](FakeSystem& s) {
-                s.packageInf->manufacturers = {ManufacturerModels{{"NTx86"}, false}};
+                s.packageInf->manufacturers = {ManufacturerModels{"Models", {{"NTx86", 2}}, 0}};
                 s.windows.architecture = "amd64";
             },
             "TOVRA.INF文件中没有适用于本机Windows(64位)的驱动程序，驱动安装无法继续!", 1633},
         {"amd64 models on 32-bit Windows",
             [](FakeSystem& s) {
-                s.packageInf->manufacturers = {ManufacturerModels{{"NTamd64"}, false}};
+                s.packageInf->manufacturers = {ManufacturerModels{"Models", {{"NTamd64", 2}}, 0}};
                 s.windows.architecture = "x86";
             },
             "TOVRA.INF文件中没有适用于本机Windows(32位)的驱动程序，驱动安装无法继续!", 1633},
         {"no ARM64 models",
             [](FakeSystem& s) {
-                s.packageInf->manufacturers = {ManufacturerModels{{"NTx86", "NTamd64"}, false}};
+                s.packageInf->manufacturers = {ManufacturerModels{"Models", {{"NTx86", 2}, {"NTamd64", 2}}, 0}};
                 s.windows.architecture = "arm64";
             },
             "TOVRA.INF文件中没有适用于本机Windows(ARM64)的驱动程序，驱动安装无法继续!", 1633},

@@ -288,12 +288,16 @@ std::string InfWithManufacturer(const std::string& line)
         line + "\r\n\r\n[Strings]\r\nV=\"Example Test Vendor\"\r\n";
 }
 
-// A package whose [Manufacturer] line is `line`, with a models section for each section name given.
-std::string InfWithModels(const std::string& line, const std::vector<std::string>& sections)
+// A package whose [Manufacturer] line is `line`, with a models section for each section name
+// given, and the empty sections named.
+std::string InfWithModels(
+    const std::string& line, const std::vector<std::string>& sections, const std::vector<std::string>& empty = {})
 {
     std::string models;
     for (const std::string& section : sections)
         models += "[" + section + "]\r\n%V%=Install,USB\\VID_FFFF&PID_0001\r\n\r\n";
+    for (const std::string& section : empty)
+        models += "[" + section + "]\r\n\r\n";
     return InfWithManufacturer(line) + models;
 }
 
@@ -303,6 +307,7 @@ struct ModelsCase {
     std::vector<std::string> sections;
     const char* declared;
     const char* refusal; // the log's warning when the package is refused, or nothing
+    std::vector<std::string> emptySections = {};
 };
 
 // On 64-bit Windows, as both Wines are: a Windows 7 workstation (Wine 8's prefix) and a
@@ -312,7 +317,8 @@ class ModelsTest : public CommandLineTest, public ::testing::WithParamInterface<
 TEST_P(ModelsTest, OnlyAPackageWithModelsForThisWindowsIsStaged)
 {
     const ModelsCase& models = GetParam();
-    WriteWholeFile(folder.Path() + L"TOVRA.INF", InfWithModels(models.manufacturerLine, models.sections));
+    WriteWholeFile(
+        folder.Path() + L"TOVRA.INF", InfWithModels(models.manufacturerLine, models.sections, models.emptySections));
     const DWORD code = RunToEnd(L"/S /LOG=\"" + logPath + L"\"");
     const bool refused = models.refusal != nullptr;
     EXPECT_EQ(code, refused ? static_cast<DWORD>(ERROR_INSTALL_PLATFORM_UNSUPPORTED) : 0u) << Log();
@@ -336,7 +342,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineTest, ModelsTest,
             "NTamd64.10.0...99999", "警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 "},
         ModelsCase{"ServersOnly", "%V%=Models,NTamd64.6.0.3", {"Models.NTamd64.6.0.3"}, "NTamd64.6.0.3",
             "警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 "},
-        ModelsCase{"OlderWindows", "%V%=Models,NTamd64.5.2", {"Models.NTamd64.5.2"}, "NTamd64.5.2", nullptr}),
+        ModelsCase{"OlderWindows", "%V%=Models,NTamd64.5.2", {"Models.NTamd64.5.2"}, "NTamd64.5.2", nullptr},
+        // Models for the processor, and an empty section for Windows Vista and later: Windows takes that one.
+        ModelsCase{"EmptySectionForThisVersion", "%V%=Models,NTamd64,NTamd64.6.0", {"Models.NTamd64"},
+            "NTamd64, NTamd64.6.0", "警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 ",
+            {"Models.NTamd64.6.0"}}),
     [](const ::testing::TestParamInfo<ModelsCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CommandLineTest, InfThatIsNotAnInfIsRefusedWithTheParsersCode)
