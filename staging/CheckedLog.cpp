@@ -15,8 +15,31 @@ bool LinkOnTheWay(LogFiles& files, const std::string& fullPath)
     return false;
 }
 
-// 0 when the opened file may be written as the log at `fullPath`.
-unsigned long CheckOpenedLog(LogFiles& files, LogFile& log, const std::string& fullPath)
+// 0 when an existing log's owner may have written it: a trusted one, or on a share this
+// computer (SYSTEM here, as the share sees it); where the volume keeps owners at all.
+unsigned long CheckOwner(LogFile& log)
+{
+    const Result<bool> keepsOwners = log.VolumeKeepsOwners();
+    if (!keepsOwners)
+        return keepsOwners.Error();
+    if (!*keepsOwners)
+        return 0;
+    const Result<FileOwner> owner = log.Owner();
+    if (!owner)
+        return owner.Error();
+    if (*owner == FileOwner::Trusted)
+        return 0;
+    if (*owner == FileOwner::Other)
+        return kErrorInvalidOwner;
+    const Result<bool> remote = log.OnAnotherComputer();
+    if (!remote)
+        return remote.Error();
+    return *remote ? 0 : kErrorInvalidOwner;
+}
+
+// 0 when the opened file may be written as the log at `fullPath`; `identityUnknown` when
+// the file system gave no index to tell the file by.
+unsigned long CheckOpenedLog(LogFiles& files, LogFile& log, const std::string& fullPath, bool& identityUnknown)
 {
     const Result<OpenedFileFacts> facts = log.Facts();
     if (!facts)
@@ -32,19 +55,15 @@ unsigned long CheckOpenedLog(LogFiles& files, LogFile& log, const std::string& f
     const Result<FileIdentity> there = files.IdentityOf(fullPath);
     if (!there)
         return there.Error();
-    if (!(*there == facts->identity))
+    identityUnknown = facts->identity.index == 0 || there->index == 0;
+    if (!identityUnknown && !(*there == facts->identity))
         return kErrorReparsePointEncountered;
-    if (log.Created())
-        return 0;
-    const Result<bool> keepsOwners = log.VolumeKeepsOwners();
-    if (!keepsOwners)
-        return keepsOwners.Error();
-    return *keepsOwners ? log.CheckOwner() : 0;
+    return log.Created() ? 0 : CheckOwner(log);
 }
 
 } // namespace
 
-Result<std::unique_ptr<LogFile>> OpenCheckedLog(LogFiles& files, const std::string& path)
+Result<CheckedLog> OpenCheckedLog(LogFiles& files, const std::string& path)
 {
     const Result<std::string> fullPath = files.FullPath(path);
     if (!fullPath)
@@ -53,11 +72,12 @@ Result<std::unique_ptr<LogFile>> OpenCheckedLog(LogFiles& files, const std::stri
         return Failed{kErrorReparsePointEncountered};
     Result<std::unique_ptr<LogFile>> opened = files.OpenForAppend(*fullPath);
     if (!opened)
-        return opened;
-    if (const unsigned long error = CheckOpenedLog(files, **opened, *fullPath)) {
-        if ((*opened)->Created())
-            (*opened)->RemoveCreated();
+        return Failed{opened.Error()};
+    CheckedLog checked{std::move(*opened)};
+    if (const unsigned long error = CheckOpenedLog(files, *checked.file, *fullPath, checked.identityUnknown)) {
+        if (checked.file->Created())
+            checked.file->RemoveCreated();
         return Failed{error};
     }
-    return opened;
+    return checked;
 }

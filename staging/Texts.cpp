@@ -253,6 +253,12 @@ std::string PackageNotInStoreLine(NotInStoreReason reason)
     return notInStore;
 }
 
+std::string LogIdentityUnknownLine(const std::string& path)
+{
+    return Join({"无法核对日志 ", path,
+        " 是否就是路径所指的文件：它所在的服务器不提供文件索引；路径上没有链接，文件也没有第二个名称"});
+}
+
 std::string RemovedAtRestartLine(const std::string& path)
 {
     return Join({path, " 仍被占用，将在 Windows 重新启动时删除"});

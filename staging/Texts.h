@@ -65,6 +65,9 @@ std::string StillWaitingLine(unsigned long waitedSeconds, std::optional<unsigned
 enum class NotInStoreReason { StartedProcessesEnded, TimeIsUp, TimeIsUpWithoutJob };
 std::string PackageNotInStoreLine(NotInStoreReason reason);
 // The staging folder's leftovers: what Windows removes when it restarts, what the next run removes.
+// The log at `path` accepted although its file could not be told by its identity: the
+// server gives no file index.
+std::string LogIdentityUnknownLine(const std::string& path);
 std::string RemovedAtRestartLine(const std::string& path);
 std::string LeftForTheNextRunLine(const std::string& path);
 // A message the procedure told the user, on one line.

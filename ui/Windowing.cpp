@@ -11,6 +11,16 @@ TApplication theApplication;
 
 constexpr int kFirstControlId = 100; // clear of IDOK and IDCANCEL, which the dialog keys send
 constexpr UINT_PTR kMainIconId = 1;
+constexpr int kArrowCursor = 32512;       // OCR_NORMAL
+constexpr int kAppStartingCursor = 32650; // OCR_APPSTARTING
+
+// A cursor of the system's, shared: by LoadImage, which Microsoft's reference names in place
+// of LoadCursor.
+HCURSOR SystemCursor(int id)
+{
+    return static_cast<HCURSOR>(
+        LoadImageW(nullptr, MAKEINTRESOURCEW(id), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+}
 
 COLORREF ColorToRgb(TColor color)
 {
@@ -171,7 +181,7 @@ void TForm::CreateMainWindow(const FormDescription& description)
         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kMainIconId), IMAGE_ICON,
         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hCursor = SystemCursor(kArrowCursor);
     windowClass.hbrBackground = background_;
     windowClass.lpszClassName = className.c_str();
     RegisterClassExW(&windowClass);
@@ -339,7 +349,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SETCURSOR:
         if (busy_ && LOWORD(lParam) == HTCLIENT) {
-            SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32650))); // IDC_APPSTARTING
+            SetCursor(SystemCursor(kAppStartingCursor));
             return TRUE;
         }
         return DefWindowProcW(handle_, message, wParam, lParam);

@@ -1,6 +1,7 @@
 #include "win32/LogFile.h"
 
 #include "staging/Paths.h"
+#include "staging/Texts.h"
 #include "win32/Errors.h"
 #include "win32/LocalTime.h"
 #include "win32/OptionalFunction.h"
@@ -97,7 +98,9 @@ public:
         return (flags & FILE_PERSISTENT_ACLS) != 0;
     }
 
-    unsigned long CheckOwner() override { return CheckTrustedOwner(file_); }
+    Result<bool> OnAnotherComputer() override { return GetDriveTypeW(RootOf(fullPath_).c_str()) == DRIVE_REMOTE; }
+
+    Result<FileOwner> Owner() override { return OwnerOf(file_); }
 
     void RemoveCreated() override { DeleteByHandle(file_); }
 
@@ -195,13 +198,16 @@ Result<FileIdentity> Win32LogFiles::IdentityOf(const std::string& fullPath)
 Result<std::unique_ptr<FileStepLog>> OpenLogFile(const std::string& path)
 {
     Win32LogFiles files;
-    Result<std::unique_ptr<LogFile>> file = OpenCheckedLog(files, path);
-    if (!file)
-        return Failed{file.Error()};
-    const Result<std::uint64_t> size = (*file)->Size();
+    Result<CheckedLog> checked = OpenCheckedLog(files, path);
+    if (!checked)
+        return Failed{checked.Error()};
+    const Result<std::uint64_t> size = checked->file->Size();
     if (!size)
         return Failed{size.Error()};
-    return std::make_unique<FileStepLog>(std::move(*file), *size == 0);
+    auto log = std::make_unique<FileStepLog>(std::move(checked->file), *size == 0);
+    if (checked->identityUnknown)
+        log->Record(LogIdentityUnknownLine(path));
+    return log;
 }
 
 StepLog& ProgramLog()

@@ -48,6 +48,25 @@ bool IsThisProcessUser(PSID sid)
     return same;
 }
 
+// Whether `sid` is this computer's account in its domain (DOMAIN\\NAME$): SYSTEM here
+// reaches other computers as that account, and a share records it as the owner of what
+// SYSTEM creates there. A computer in no domain has no such account.
+bool IsThisComputersAccount(PSID sid)
+{
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 2];
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length))
+        return false;
+    const std::wstring account = std::wstring(name, length) + L"$";
+    BYTE computer[SECURITY_MAX_SID_SIZE];
+    DWORD computerSize = sizeof computer;
+    wchar_t domain[256];
+    DWORD domainSize = sizeof domain / sizeof domain[0];
+    SID_NAME_USE use;
+    return LookupAccountNameW(nullptr, account.c_str(), computer, &computerSize, domain, &domainSize, &use) &&
+        EqualSid(sid, computer);
+}
+
 // Sets the owner and DACL that `descriptor` holds on `object`, the DACL protected from
 // what its parent would pass on.
 unsigned long SetOwnerAndProtectedDacl(HANDLE object, PSECURITY_DESCRIPTOR descriptor)
@@ -77,17 +96,20 @@ SecurityDescriptor::~SecurityDescriptor()
     LocalFree(descriptor_);
 }
 
-unsigned long CheckTrustedOwner(HANDLE object)
+Result<FileOwner> OwnerOf(HANDLE object)
 {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD error = GetSecurityInfo(
         object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
-        return error;
-    const bool trusted = IsLocalSystem(owner) || IsAdministratorsGroup(owner) || IsThisProcessUser(owner);
+        return Failed{error};
+    const FileOwner kind = IsLocalSystem(owner) || IsAdministratorsGroup(owner) || IsThisProcessUser(owner)
+        ? FileOwner::Trusted
+        : IsThisComputersAccount(owner) ? FileOwner::ThisComputer
+                                        : FileOwner::Other;
     LocalFree(descriptor);
-    return trusted ? 0 : ERROR_INVALID_OWNER;
+    return kind;
 }
 
 unsigned long ProtectFolder(const std::wstring& path)

@@ -3,6 +3,8 @@
 // owns what it writes into.
 #pragma once
 
+#include "staging/CheckedLog.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,9 +25,9 @@ private:
 // A new log: SYSTEM and Administrators full control, Users read; nothing inherited.
 inline constexpr wchar_t kLogFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
 
-// 0 when `object` is owned by SYSTEM, the Administrators group or this process's user;
-// ERROR_INVALID_OWNER (1307) when someone else owns it.
-unsigned long CheckTrustedOwner(HANDLE object);
+// Who owns `object`: SYSTEM, the Administrators group or this process's user; this
+// computer's account in its domain; or anyone else.
+Result<FileOwner> OwnerOf(HANDLE object);
 
 // Gives an existing folder (never the target of a link at `path`) the Administrators group
 // as owner and a protected DACL: SYSTEM and Administrators full control, Users read and

@@ -15,9 +15,13 @@ and Server 2003 SP1.
 With --windows-2000-sources FILE, every entry of that allow-list, imported or not, must
 name a source that documents the function on Windows 2000 or an older Windows NT (its
 "| 2000: VERSION — SOURCE: "PHRASE"" field). EXE may then be left out.
+With --only-imported FILE --imported-by EXE [--imported-by EXE ...], every entry of that
+allow-list must be imported (at start-up or delay-loaded) by one of those executables: a
+list that allows more than the builds import no longer says what they need.
 
 usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE [--oldest-x64]] [--delayed DLLS]
-                           [--version V] [--windows-2000-sources FILE]"""
+                           [--version V] [--windows-2000-sources FILE]
+                           [--only-imported FILE --imported-by EXE...]"""
 import argparse
 import re
 import struct
@@ -165,6 +169,21 @@ def windows_2000_failures(path):
     return failures
 
 
+def imported_functions(path):
+    """{(dll, function)} that the executable at `path` imports, at start-up or delay-loaded."""
+    pe = pefile.PE(path)
+    delayed = {dll: [name for name, _ in functions] for dll, functions in delay_imports(pe).items()}
+    return {(dll, function) for table in (imports(pe), delayed) for dll, functions in table.items()
+            for function in functions}
+
+
+def unimported_failures(path, executables):
+    """Entries of the allow-list at `path` that none of `executables` imports."""
+    used = set().union(*(imported_functions(executable) for executable in executables))
+    return [f'allows {dll} {function}, which nothing imports' for dll, function, _ in read_allow_list_comments(path)
+            if (dll, function) not in used]
+
+
 def icon_failures(found):
     """What is wrong with the main icon group (id 1) and its images."""
     group = found.get((RT_GROUP_ICON, 1))
@@ -265,9 +284,13 @@ def main():
     arguments.add_argument('--delayed')
     arguments.add_argument('--oldest-x64', action='store_true')
     arguments.add_argument('--windows-2000-sources', metavar='FILE')
+    arguments.add_argument('--only-imported', metavar='FILE')
+    arguments.add_argument('--imported-by', metavar='EXE', action='append', default=[])
     options = arguments.parse_args()
-    if options.exe is None and options.windows_2000_sources is None:
+    if options.exe is None and options.windows_2000_sources is None and options.only_imported is None:
         arguments.error('the following arguments are required: exe')
+    if options.only_imported and not options.imported_by:
+        arguments.error('--only-imported needs --imported-by')
     reports = []  # (path, failures, what is as expected when nothing failed)
     if options.exe:
         reports.append((options.exe, executable_failures(options.exe, options),
@@ -275,6 +298,9 @@ def main():
     if options.windows_2000_sources:
         reports.append((options.windows_2000_sources, windows_2000_failures(options.windows_2000_sources),
                         'every function allowed is documented on Windows 2000 or an older Windows NT'))
+    if options.only_imported:
+        reports.append((options.only_imported, unimported_failures(options.only_imported, options.imported_by),
+                        'every function allowed is imported by ' + ', '.join(options.imported_by)))
 
     for path, failures, expected in reports:
         for failure in failures:

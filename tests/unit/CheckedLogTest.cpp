@@ -1,7 +1,9 @@
 // The administrator's log, opened only where its path really leads, on the volumes
 // administrators keep logs on: local NTFS, a share, a mapped or SUBST drive, FAT. The fake
 // behaves as Windows does: a drive letter can lead to a share or to another folder, a file
-// is known by its volume's serial number and its index, and FAT keeps no owners.
+// is known by its volume's serial number and its index (some servers give none: 0), FAT
+// keeps no owners, and a share records what SYSTEM creates there as this computer's
+// account's ("PC$").
 #include "staging/CheckedLog.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,8 @@ namespace {
 struct FakeVolume {
     unsigned long serial;
     bool keepsOwners;
+    bool remote = false;
+    bool givesIndexes = true;
 };
 
 struct FakeLogEntry {
@@ -40,14 +44,16 @@ public:
     FakeLogFiles()
     {
         volumes["C:\\"] = {0xC0C0, true};
-        volumes["\\\\server\\logs\\"] = {0x5E5E, true};
+        volumes["\\\\server\\logs\\"] = {0x5E5E, true, true};
+        volumes["\\\\nas\\logs\\"] = {0, true, true, false};
         volumes["F:\\"] = {0xFAFA, false};
     }
     void Add(const std::string& path, const std::string& owner = "SYSTEM", unsigned long links = 1,
         const std::string& linkTarget = "")
     {
+        const FakeVolume& volume = VolumeOf(path);
         FakeLogEntry& entry = entries[path];
-        entry = FakeLogEntry{{VolumeOf(path).serial, nextIndex++}, owner, links, linkTarget, ""};
+        entry = FakeLogEntry{{volume.serial, volume.givesIndexes ? nextIndex++ : 0}, owner, links, linkTarget, ""};
     }
     // Where a path really is: a drive's mapping and the folder links on the way followed;
     // the last part too when `followLast`.
@@ -110,13 +116,16 @@ public:
         return OpenedFileFacts{entry.identity, entry.links, !entry.linkTarget.empty()};
     }
     Result<bool> VolumeKeepsOwners() override { return files_.VolumeOf(Path()).keepsOwners; }
-    unsigned long CheckOwner() override
+    Result<bool> OnAnotherComputer() override { return files_.VolumeOf(Path()).remote; }
+    Result<FileOwner> Owner() override
     {
         files_.ownerAsked = true;
         if (!files_.VolumeOf(Path()).keepsOwners)
-            return 1307; // no owner to be had
+            return Failed{1307}; // no owner to be had
         const std::string& owner = Entry().owner;
-        return owner == "SYSTEM" || owner == "Administrators" ? 0 : 1307;
+        if (owner == "SYSTEM" || owner == "Administrators")
+            return FileOwner::Trusted;
+        return owner == "PC$" ? FileOwner::ThisComputer : FileOwner::Other;
     }
     void RemoveCreated() override
     {
@@ -140,6 +149,8 @@ private:
     }
     FakeLogEntry& Entry() { return files_.entries.at(Path()); }
 
+    friend class FakeLogFiles;
+
     FakeLogFiles& files_;
     FileIdentity identity_;
     bool created_;
@@ -150,7 +161,7 @@ Result<std::unique_ptr<LogFile>> FakeLogFiles::OpenForAppend(const std::string& 
     const std::string real = RealPath(fullPath, false); // a link at the last part is opened itself
     const bool created = entries.count(real) == 0;
     if (created)
-        Add(real);
+        Add(real, VolumeOf(real).remote ? "PC$" : "SYSTEM"); // as the server records SYSTEM here
     auto opened = std::make_unique<FakeLogFile>(*this, real, created);
     if (afterOpen)
         afterOpen();
@@ -161,22 +172,48 @@ class CheckedLogTest : public ::testing::Test {
 protected:
     FakeLogFiles files;
 
+    bool identityUnknown = false;
+
     // Opens the log and writes a line: 0, or the error of the refusal.
     unsigned long Write(const std::string& path)
     {
-        Result<std::unique_ptr<LogFile>> log = OpenCheckedLog(files, path);
+        Result<CheckedLog> log = OpenCheckedLog(files, path);
         if (!log)
             return log.Error();
-        return (*log)->Append("a line\r\n");
+        identityUnknown = log->identityUnknown;
+        return log->file->Append("a line\r\n");
     }
 };
 
-TEST_F(CheckedLogTest, LogOnAShareIsWritten)
+// The share records the log SYSTEM created there as this computer's: the next run takes it.
+// Another computer's, or a local file of that owner, is refused.
+TEST_F(CheckedLogTest, LogOnAShareThatThisComputerWroteIsWrittenRunAfterRun)
 {
     files.Add("\\\\server\\logs\\preinstall.log", "Administrators");
     EXPECT_EQ(Write("\\\\server\\logs\\preinstall.log"), 0u);
     EXPECT_EQ(files.entries["\\\\server\\logs\\preinstall.log"].bytes, "a line\r\n");
-    EXPECT_EQ(Write("\\\\server\\logs\\new.log"), 0u);
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(Write("\\\\server\\logs\\new.log"), 0u) << "run " << run;
+    EXPECT_EQ(files.entries["\\\\server\\logs\\new.log"].bytes, "a line\r\na line\r\n");
+    EXPECT_FALSE(identityUnknown);
+
+    files.Add("\\\\server\\logs\\other.log", "OTHERPC$");
+    files.Add("C:\\Logs\\planted.log", "PC$");
+    EXPECT_EQ(Write("\\\\server\\logs\\other.log"), 1307u);
+    EXPECT_EQ(Write("C:\\Logs\\planted.log"), 1307u);
+}
+
+// A server that gives no file index: the identity is unknown, never a match, and said so.
+TEST_F(CheckedLogTest, FileIndexOfZeroIsUnknownAndNeverAMatch)
+{
+    for (int run = 0; run < 2; ++run) {
+        identityUnknown = false;
+        EXPECT_EQ(Write("\\\\nas\\logs\\preinstall.log"), 0u) << "run " << run;
+        EXPECT_TRUE(identityUnknown) << "run " << run;
+    }
+    // On a volume that gives indexes, the same checks find the identity.
+    EXPECT_EQ(Write("\\\\server\\logs\\preinstall.log"), 0u);
+    EXPECT_FALSE(identityUnknown);
 }
 
 // The path given and where the opened file really is differ as strings; the file is the same.

@@ -200,11 +200,33 @@ TEST_F(RecordsTest, QuietUninstallStringRunAsWrittenRemovesEverything)
     EXPECT_FALSE(KeyExists(kProgramsEntryKey));
     EXPECT_FALSE(KeyExists(kEventSourceKey));
     EXPECT_TRUE(MarkerValues().empty());
-    EXPECT_TRUE(GoneOrGoingAtRestart(keptCopy)) << "the kept copy stayed";
-    EXPECT_FALSE(PathExists(staging + L"TOVRA.INF"));
-    EXPECT_TRUE(OutputOf(L"cmd.exe /c dir /b " + WindowsDirectory() + L"\\~tovra_uninstall.*").find("~tovra") ==
-        std::string::npos)
-        << "the temporary copy stayed";
+    EXPECT_FALSE(PathExists(staging)) << "the staging folder stayed";
+    std::istringstream continuations(OutputOf(L"cmd.exe /c dir /b " + WindowsDirectory() + L"\\~tovra_uninstall.*"));
+    for (std::string name; std::getline(continuations >> std::ws, name);) {
+        if (name.rfind("~tovra_uninstall.", 0) == 0) {
+            EXPECT_TRUE(GoneOrGoingAtRestart(WindowsDirectory() + L"\\" + Widen(name.substr(0, name.find('\r')))))
+                << "the temporary copy stays after the restart";
+        }
+    }
+}
+
+// A fleet's upgrade: the stored quiet uninstall, a new install, and only then a restart.
+// What waited for the restart goes under names of its own: the new install keeps its
+// kept copy, its staged files, its entry's uninstall and its events' message file.
+TEST_F(RecordsTest, UpgradeWithoutARestartKeepsTheNewInstallThroughTheRestart)
+{
+    ASSERT_EQ(RunToEnd(L"/S"), 0u);
+    const std::string quiet = Entry(L"QuietUninstallString");
+    ASSERT_EQ(quiet.rfind("REG_SZ ", 0), 0u) << quiet;
+    ASSERT_EQ(RunCommandLine(Widen(quiet.substr(7)), 120000), 0u);
+    ASSERT_EQ(RunToEnd(L"/S"), 0u);
+    ASSERT_EQ(RunCommandLine(L"wineboot.exe -r", 120000), 0u) << "the restart failed";
+    for (const wchar_t* name : {L"preinstall.exe", L"TOVRA_SETUP.EXE", L"TOVRA.INF", L"TOVRAWDM.SYS", L"TOVRA.DLL"})
+        EXPECT_TRUE(PathExists(staging + name)) << Utf8(name) << " went at the restart";
+    EXPECT_EQ(Entry(L"QuietUninstallString"), quiet);
+    EXPECT_EQ(RegistryValue(kEventSourceKey, L"EventMessageFile"), "REG_EXPAND_SZ " + Utf8(keptCopy));
+    EXPECT_EQ(RunCommandLine(Widen(quiet.substr(7)), 120000), 0u) << "the stored uninstall no longer works";
+    EXPECT_FALSE(InDriverStore());
 }
 
 // Without /S, from Programs and Features: the one box comes from the run that goes on.

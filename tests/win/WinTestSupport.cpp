@@ -176,6 +176,11 @@ void CopyStandInPackage(const std::wstring& folder)
 {
     for (const wchar_t* name : kPackageFiles)
         CopyTestFile(StandInPackage() + name, folder + name);
+    // Wine keeps a driver store per architecture, where Windows has one: the shipped build's
+    // tests run on 64-bit Windows, so their package brings a 64-bit setup, whose copy is in
+    // the store that the program's 64-bit helper removes from.
+    if (TestsTheShippedBuild())
+        CopyTestFile(TestProgramsBuild() + L"package\\TOVRA.EXB", folder + L"TOVRA.EXB");
 }
 
 std::wstring WindowsDirectory()
