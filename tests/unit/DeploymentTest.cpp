@@ -605,3 +605,31 @@ TEST_F(DeploymentUninstallTest, ContinuationLeavesNothingForTheRestartUnderAName
     EXPECT_EQ(system.disk.count(staging + "\\preinstall.exe"), 1u) << "the restart took the new kept copy";
     EXPECT_EQ(system.disk.count(staging + "\\TOVRA.INF"), 1u);
 }
+
+// What an uninstall left aside that a later run still cannot remove stays, said in the log,
+// and goes with the run after it, or with a restart between.
+TEST_F(DeploymentUninstallTest, WhatIsLeftAsideStillHeldIsTriedAgainByTheNextRun)
+{
+    const std::string continuation = "C:\\WINDOWS\\~tovra_uninstall.3";
+    const std::string aside = continuation + "\\~removed.1.preinstall.exe";
+    system.AddPackage("C:\\Package\\");
+    window.exePath = "C:\\Package\\preinstall.exe";
+    system.disk[continuation] = PathKind::Folder;
+    AddFile(aside, "MZ the old kept copy");
+    system.runningImages.insert(aside);
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_EQ(system.disk.count(aside), 1u);
+    EXPECT_TRUE(log.Has("现在无法删除 " + aside + "，下次运行时再删除"));
+    system.runningImages.clear();
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_EQ(system.disk.count(continuation), 0u);
+
+    // A restart between the uninstall and the install takes what was scheduled.
+    system.disk[continuation] = PathKind::Folder;
+    AddFile(aside, "MZ the old kept copy");
+    system.removedAtRestart = {aside, continuation};
+    system.Restart();
+    EXPECT_EQ(system.disk.count(continuation), 0u);
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_EQ(system.disk.count(staging + "\\preinstall.exe"), 1u);
+}
