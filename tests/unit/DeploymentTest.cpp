@@ -607,7 +607,7 @@ TEST_F(DeploymentUninstallTest, ContinuationLeavesNothingForTheRestartUnderAName
 }
 
 // What an uninstall left aside that a later run still cannot remove stays, said in the log,
-// and goes with the run after it, or with a restart between.
+// and goes with the run after it.
 TEST_F(DeploymentUninstallTest, WhatIsLeftAsideStillHeldIsTriedAgainByTheNextRun)
 {
     const std::string continuation = "C:\\WINDOWS\\~tovra_uninstall.3";
@@ -623,13 +623,4 @@ TEST_F(DeploymentUninstallTest, WhatIsLeftAsideStillHeldIsTriedAgainByTheNextRun
     system.runningImages.clear();
     EXPECT_EQ(Install(), 0u);
     EXPECT_EQ(system.disk.count(continuation), 0u);
-
-    // A restart between the uninstall and the install takes what was scheduled.
-    system.disk[continuation] = PathKind::Folder;
-    AddFile(aside, "MZ the old kept copy");
-    system.removedAtRestart = {aside, continuation};
-    system.Restart();
-    EXPECT_EQ(system.disk.count(continuation), 0u);
-    EXPECT_EQ(Install(), 0u);
-    EXPECT_EQ(system.disk.count(staging + "\\preinstall.exe"), 1u);
 }
