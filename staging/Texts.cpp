@@ -679,3 +679,9 @@ std::string KeptCopyGoneLine(const std::string& program)
 {
     return Join({"卸载: 保留的副本 \"", program, "\" 已不存在，没有需要卸载的内容"});
 }
+
+std::string RestartRequestedLine(unsigned long lastExitCode)
+{
+    return Join({"程序的运行以 ", std::to_string(lastExitCode),
+        " 结束，需要重新启动: 已请求 Windows Installer 在安装结束时重新启动"});
+}

@@ -166,3 +166,6 @@ std::string ProgramEndedLine(InstallerAction action, const std::string& program,
     unsigned long exitCode, const std::string& systemText, bool succeeded);
 std::string ProgramNotStartedLine(InstallerAction action, const std::string& program, const std::string& error);
 std::string KeptCopyGoneLine(const std::string& program);
+// After InstallFinalize: the program's run ended in a restart code, so Windows Installer is
+// asked to restart at the end.
+std::string RestartRequestedLine(unsigned long lastExitCode);

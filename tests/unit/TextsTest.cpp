@@ -73,7 +73,7 @@ std::vector<std::string> ProgramTexts()
         SetupUnhashableMessage(), SetupHashMismatchMessage(), SetupHashLine(folder, "ab", "cd"),
         StoreCopyStayedLine(folder, error), RecordedCopyNotOursLine(folder), ReaderConnectedMessage(),
         ReaderConnectedLine(folder, 1), NoDevicePresentLine(folder, 2), DevicesUnknownLine("oem7.inf", error),
-        NoSha256Text(), ExitCodeMeaning(112, error), KeptCopyGoneLine(folder),
+        NoSha256Text(), ExitCodeMeaning(112, error), KeptCopyGoneLine(folder), RestartRequestedLine(3010),
         ProgramNotStartedLine(InstallerAction::Install, folder, error)};
     for (const InstallerAction action :
         {InstallerAction::Install, InstallerAction::Rollback, InstallerAction::Uninstall})
