@@ -38,6 +38,10 @@ execute_process(COMMAND ${frozen} ${WIXL} -a x86 -D ProductCode={${product_code}
 execute_process(COMMAND ${frozen} ${MSIBUILD} ${OUTPUT} -q
                         "UPDATE `CustomAction` SET `Type` = 3329 WHERE `Action` = 'RollbackDriver'"
                 COMMAND_ERROR_IS_FATAL ANY)
+# The older product goes before this one installs, right after InstallValidate.
+execute_process(COMMAND ${frozen} ${MSIBUILD} ${OUTPUT} -q
+                        "UPDATE `InstallExecuteSequence` SET `Sequence` = 1401 WHERE `Action` = 'RemoveExistingProducts'"
+                COMMAND_ERROR_IS_FATAL ANY)
 # The administrator's switches reach the server side of a managed installation.
 execute_process(COMMAND ${frozen} ${MSIBUILD} ${OUTPUT} -q
                         "UPDATE `Property` SET `Value` = 'PREINSTALL_ARGS;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'"

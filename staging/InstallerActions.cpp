@@ -15,6 +15,13 @@ ProgramCommand ProgramIn(const std::string& folder, const std::string& parameter
     return {folder + kKeptProgramName, parameters, folder};
 }
 
+// The kept copy runs in the Windows folder: a working directory that is gone would fail
+// the start with another error than the missing program's.
+ProgramCommand KeptCopyIn(const std::string& windowsFolder)
+{
+    return {windowsFolder + kStagingFolderName + "\\" + kKeptProgramName, kUninstallSwitches, windowsFolder};
+}
+
 bool IsSuccessOrRestart(unsigned long exitCode)
 {
     return exitCode == 0 || AsksForRestart(exitCode);
@@ -31,7 +38,7 @@ bool IsMissingFile(unsigned long error)
 ProgramCommand CommandFor(InstallerAction action, const std::string& customActionData)
 {
     if (action == InstallerAction::Uninstall)
-        return ProgramIn(EnsureTrailingBackslash(customActionData) + kStagingFolderName + "\\", kUninstallSwitches);
+        return KeptCopyIn(EnsureTrailingBackslash(customActionData));
     const std::size_t separator = customActionData.find(kActionDataSeparator);
     const std::string folder = ExtractFilePath(customActionData.substr(0, separator));
     if (action == InstallerAction::Rollback)

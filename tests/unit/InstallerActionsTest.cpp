@@ -30,7 +30,7 @@ TEST(InstallerCommand, RollbackUninstallsFromThePackageAndUninstallFromTheKeptCo
         "D:\\share\\preinstall.exe /UNINSTALL /S /NOARP in D:\\share\\");
     for (const char* windowsFolder : {"C:\\WINDOWS\\", "C:\\WINDOWS"})
         EXPECT_EQ(CommandLine(CommandFor(InstallerAction::Uninstall, windowsFolder)),
-            "C:\\WINDOWS\\tovra_driver\\preinstall.exe /UNINSTALL /S /NOARP in C:\\WINDOWS\\tovra_driver\\");
+            "C:\\WINDOWS\\tovra_driver\\preinstall.exe /UNINSTALL /S /NOARP in C:\\WINDOWS\\");
 }
 
 TEST(InstallerOutcome, SuccessAndRestartCodesSucceedAndAnyOtherCodeFailsWith1603)
