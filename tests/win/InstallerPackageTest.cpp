@@ -64,7 +64,7 @@ protected:
 TEST_F(InstallerPackageTest, InstallRunsTheProgramWithTheSwitchesGivenAndUninstallRemovesIt)
 {
     const std::wstring log = folder.Path() + L"preinstall.log";
-    ASSERT_EQ(Install(package, L"\"PREINSTALL_ARGS=/LOG=" + log + L"\""), 0u) << MsiLog();
+    ASSERT_EQ(Install(package, L"PREINSTALL_ARGS=\"/LOG=" + log + L"\""), 0u) << MsiLog();
     EXPECT_TRUE(Registered(productCode));
     EXPECT_TRUE(MarkerSaysInstalled());
     EXPECT_TRUE(InDriverStore());
