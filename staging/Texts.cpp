@@ -625,3 +625,76 @@ std::string UnexpectedErrorLine(const std::string& what)
 {
     return Join({what.empty() ? "意外错误" : "意外错误: ", what});
 }
+
+namespace {
+
+std::string ActionName(InstallerAction action)
+{
+    switch (action) {
+    case InstallerAction::Install:
+        return "安装";
+    case InstallerAction::Rollback:
+        return "回滚";
+    case InstallerAction::Uninstall:
+        return "卸载";
+    }
+    return "";
+}
+
+struct ExitCodeText {
+    unsigned long code;
+    const char* meaning;
+};
+
+// The program's own exit codes (docs/command-line.md), as its usage box names them.
+constexpr ExitCodeText kExitCodeMeanings[] = {
+    {0, "成功"},
+    {kRestartRequired, "成功，需要重新启动"},
+    {kRestartInitiated, "成功，已开始重新启动"},
+    {kErrorInstallFailure, "安装程序返回了其他非零代码，或发生了意外错误"},
+    {kErrorDriverStoreAddFailed, "安装程序报告成功，但驱动程序包不在驱动程序存储中"},
+    {kErrorInstallPlatformUnsupported, "TOVRA.INF 没有适用于本机的驱动程序"},
+    {kErrorTimeout, "安装程序超时，已被结束"},
+    {kErrorInstallAlreadyRunning, "另一个安装正在运行，请稍后重试"},
+    {kErrorInvalidImageHash, "TOVRA.EXB与/SETUPSHA256不符，安装程序未启动"},
+    {kErrorNotSupported, "本系统无法计算SHA-256"},
+    {kErrorReparsePointEncountered, "暂存目录是一个链接，未写入任何文件"},
+    {kErrorFileNotFound, "缺少文件"},
+    {kErrorInvalidParameter, "无法识别的参数（PREINSTALL_ARGS）"},
+    {kErrorInfInUseByDevices, "读写器仍连接在电脑上"},
+    {kErrorDriverStoreDeleteFailed, "驱动程序存储中仍有副本"},
+};
+
+} // namespace
+
+std::string ExitCodeMeaning(unsigned long exitCode, const std::string& systemText)
+{
+    for (const ExitCodeText& text : kExitCodeMeanings)
+        if (text.code == exitCode)
+            return text.meaning;
+    return Join({"失败步骤的系统错误代码: ", systemText});
+}
+
+std::string ProgramEndedLine(InstallerAction action, const std::string& program, const std::string& parameters,
+    unsigned long exitCode, const std::string& systemText, bool succeeded)
+{
+    const std::string line = Join({ActionName(action), ": \"", program, "\" ", parameters, " 退出代码 ",
+        std::to_string(exitCode), " (", HexadecimalCode(exitCode), "): ", ExitCodeMeaning(exitCode, systemText)});
+    return succeeded ? line : Join({line, "; 安装失败 (", std::to_string(kErrorInstallFailure), ")"});
+}
+
+std::string ProgramNotStartedLine(InstallerAction action, const std::string& program, const std::string& error)
+{
+    return Join({ActionName(action), ": 无法启动 \"", program, "\": ", error});
+}
+
+std::string KeptCopyGoneLine(const std::string& program)
+{
+    return Join({"卸载: 保留的副本 \"", program, "\" 已不存在，没有需要卸载的内容"});
+}
+
+std::string RestartRequestedLine(unsigned long lastExitCode)
+{
+    return Join({"程序的运行以 ", std::to_string(lastExitCode),
+        " 结束，需要重新启动: 已请求 Windows Installer 在安装结束时重新启动"});
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "staging/DriverPackage.h"
+#include "staging/InstallerActions.h"
 #include "staging/Operations.h"
 #include "staging/RunSummary.h"
 #include "staging/StartedSetup.h"
@@ -160,3 +161,17 @@ std::string MarkerRemovedLine();
 std::string MarkerRemovedItem();
 std::string MarkerKeptLine();
 std::string UnexpectedErrorLine(const std::string& what);
+
+// ---- the Windows Installer package's actions, lines of Windows Installer's log
+// What the program's exit code means; `systemText` (Windows' description of the code)
+// for a code the program does not name itself.
+std::string ExitCodeMeaning(unsigned long exitCode, const std::string& systemText);
+// The program ran to its end: the command, the code with its meaning, and whether the
+// action then fails the installation (1603).
+std::string ProgramEndedLine(InstallerAction action, const std::string& program, const std::string& parameters,
+    unsigned long exitCode, const std::string& systemText, bool succeeded);
+std::string ProgramNotStartedLine(InstallerAction action, const std::string& program, const std::string& error);
+std::string KeptCopyGoneLine(const std::string& program);
+// After InstallFinalize: the program's run ended in a restart code, so Windows Installer is
+// asked to restart at the end.
+std::string RestartRequestedLine(unsigned long lastExitCode);

@@ -98,6 +98,22 @@ std::optional<std::string> MachineKey::ReadText(const std::string& name)
     return text;
 }
 
+std::optional<unsigned long> MachineKey::ReadNumber(const std::string& name) const
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, KEY_QUERY_VALUE | View(), &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0;
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    const LONG error =
+        RegQueryValueExW(key, Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS || type != REG_DWORD)
+        return std::nullopt;
+    return number;
+}
+
 Result<bool> MachineKey::RemoveAll()
 {
     Close();

@@ -27,6 +27,8 @@ public:
     unsigned long SetExpandableText(const std::string& name, const std::string& value) override;
     unsigned long RemoveValue(const std::string& name) override;
     std::optional<std::string> ReadText(const std::string& name) override;
+    // A REG_DWORD value; nothing when the key or the value is not there.
+    std::optional<unsigned long> ReadNumber(const std::string& name) const;
     Result<bool> RemoveAll() override;
 
 private:

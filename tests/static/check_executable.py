@@ -12,6 +12,9 @@ version must all be that version (MAJOR.MINOR.PATCH, shown as MAJOR.MINOR.PATCH.
 With --oldest-x64 (and --allowed), no imported function's entry may say that it is "NOT
 on XP x64" (its "| x64:" field): the program must start on the oldest x64 Windows, XP x64
 and Server 2003 SP1.
+With --library, EXE is a DLL that Windows Installer loads (the package's custom actions):
+no manifest, icon, version information or Terminal-Server flag, and msi.dll among the
+DLLs it may import; with --exports NAME[,NAME...] it must export those names undecorated.
 With --windows-2000-sources FILE, every entry of that allow-list, imported or not, must
 name a source that documents the function on Windows 2000 or an older Windows NT (its
 "| 2000: VERSION — SOURCE: "PHRASE"" field). EXE may then be left out.
@@ -20,7 +23,7 @@ allow-list must be imported (at start-up or delay-loaded) by one of those execut
 list that allows more than the builds import no longer says what they need.
 
 usage: check_executable.py EXE [--subsystem MAJOR.MINOR] [--allowed FILE [--oldest-x64]] [--delayed DLLS]
-                           [--version V] [--windows-2000-sources FILE]
+                           [--version V] [--library [--exports NAMES]] [--windows-2000-sources FILE]
                            [--only-imported FILE --imported-by EXE...]"""
 import argparse
 import re
@@ -31,6 +34,8 @@ import pefile
 
 # Known DLLs of every Windows since 2000: the loader takes them only from the system.
 WINDOWS_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'msvcrt.dll'}
+# A custom-action DLL runs in Windows Installer's process, which has loaded msi.dll.
+INSTALLER_DLLS = WINDOWS_DLLS | {'msi.dll'}
 IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = (pefile.RESOURCE_TYPE[name] for name in
                                                    ('RT_ICON', 'RT_GROUP_ICON', 'RT_VERSION', 'RT_MANIFEST'))
@@ -232,6 +237,14 @@ def version_failures(pe, manifest, version):
     return failures
 
 
+def export_failures(pe, wanted):
+    """Windows Installer calls a custom action by the name in its CustomAction table: each
+    must be exported as it is, not in its stdcall decoration (Name@4)."""
+    directory = getattr(pe, 'DIRECTORY_ENTRY_EXPORT', None)
+    exported = {symbol.name.decode('ascii') for symbol in directory.symbols if symbol.name} if directory else set()
+    return [f'does not export {name} (exports {sorted(exported)})' for name in wanted if name not in exported]
+
+
 def executable_failures(path, options):
     """What is wrong with the executable at `path`, given the command line's options."""
     pe = pefile.PE(path)
@@ -239,18 +252,21 @@ def executable_failures(path, options):
     failures = []
 
     manifest = found.get((RT_MANIFEST, 1), b'')
-    if b'requireAdministrator' not in manifest or b'Microsoft.Windows.Common-Controls' not in manifest:
-        failures.append('no application manifest (resource 1 of type RT_MANIFEST)')
-    if (RT_VERSION, 1) not in found:
-        failures.append('no version information')
-    failures += icon_failures(found)
-    failures += tsaware_failures(pe)
+    if options.library:
+        failures += export_failures(pe, options.exports.split(',') if options.exports else [])
+    else:
+        if b'requireAdministrator' not in manifest or b'Microsoft.Windows.Common-Controls' not in manifest:
+            failures.append('no application manifest (resource 1 of type RT_MANIFEST)')
+        if (RT_VERSION, 1) not in found:
+            failures.append('no version information')
+        failures += icon_failures(found)
+        failures += tsaware_failures(pe)
 
     imported = imports(pe)
     delayed_slots = delay_imports(pe)
     delayed = {dll: [name for name, _ in functions] for dll, functions in delayed_slots.items()}
     failures += unbound_delay_slots(pe, delayed_slots)
-    foreign = [dll for dll in {**imported, **delayed} if dll not in WINDOWS_DLLS]
+    foreign = [dll for dll in {**imported, **delayed} if dll not in (INSTALLER_DLLS if options.library else WINDOWS_DLLS)]
     if foreign:
         failures.append('imports DLLs that are not part of Windows: ' + ', '.join(foreign))
     if options.allowed:
@@ -283,6 +299,8 @@ def main():
     arguments.add_argument('--version')
     arguments.add_argument('--delayed')
     arguments.add_argument('--oldest-x64', action='store_true')
+    arguments.add_argument('--library', action='store_true')
+    arguments.add_argument('--exports')
     arguments.add_argument('--windows-2000-sources', metavar='FILE')
     arguments.add_argument('--only-imported', metavar='FILE')
     arguments.add_argument('--imported-by', metavar='EXE', action='append', default=[])
@@ -293,8 +311,8 @@ def main():
         arguments.error('--only-imported needs --imported-by')
     reports = []  # (path, failures, what is as expected when nothing failed)
     if options.exe:
-        reports.append((options.exe, executable_failures(options.exe, options),
-                        'manifest, icon, version information and imports as expected'))
+        expected = 'exports and imports' if options.library else 'manifest, icon, version information and imports'
+        reports.append((options.exe, executable_failures(options.exe, options), expected + ' as expected'))
     if options.windows_2000_sources:
         reports.append((options.windows_2000_sources, windows_2000_failures(options.windows_2000_sources),
                         'every function allowed is documented on Windows 2000 or an older Windows NT'))

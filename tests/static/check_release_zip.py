@@ -14,7 +14,7 @@ import sys
 import tempfile
 import zlib
 
-NAMES = ['preinstall.exe', 'preinstall_store64.exe', '使用说明.txt', 'detect.ps1', 'SHA256SUMS']
+NAMES = ['preinstall.exe', 'preinstall_store64.exe', 'preinstall.msi', '使用说明.txt', 'detect.ps1', 'SHA256SUMS']
 UTF8_FLAG = 0x800
 LOCAL, CENTRAL = b'PK\x03\x04', b'PK\x01\x02'
 

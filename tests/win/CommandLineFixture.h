@@ -160,6 +160,24 @@ protected:
                 windowSeen = ClassName(shown) + L" \"" + WindowText(shown) + L"\"";
         return code;
     }
+    // Runs a command line exactly as Windows' Programs and Features or a deployment tool
+    // would, from another folder; its exit code.
+    static DWORD RunCommandLine(const std::wstring& commandLine, unsigned milliseconds)
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring line = commandLine;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, WindowsDirectory().c_str(),
+                &startup, &process))
+            ThrowLastError("cannot start " + Utf8(commandLine));
+        WaitForSingleObject(process.hProcess, milliseconds);
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return code;
+    }
     std::string Log() const { return ReadWholeFile(logPath); }
     bool Logged(const std::string& text) const { return Log().find(text) != std::string::npos; }
     bool Staged() const { return PathExists(staging + L"TOVRA.INF"); }

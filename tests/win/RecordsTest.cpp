@@ -80,25 +80,6 @@ protected:
 
     std::string Entry(const wchar_t* name) const { return RegistryValue(kProgramsEntryKey, name); }
 
-    // Runs a command line exactly as Windows' Programs and Features or a deployment tool
-    // would, from another folder; its exit code.
-    DWORD RunCommandLine(const std::wstring& commandLine, unsigned milliseconds)
-    {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::wstring line = commandLine;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, WindowsDirectory().c_str(),
-                &startup, &process))
-            ThrowLastError("cannot start " + Utf8(commandLine));
-        WaitForSingleObject(process.hProcess, milliseconds);
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return code;
-    }
-
     // Runs the program with `arguments` and Wine's trace of the Application log on; its
     // exit code as a Unix shell sees it (modulo 256), and the events it reported. Wine writes
     // its traces to the Unix standard error it started with, never to a Windows handle: the
