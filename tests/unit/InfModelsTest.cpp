@@ -153,6 +153,13 @@ TEST(ChosenSection, TheClosestFittingSectionIsTakenAndAnEmptyOneMeansNotHere)
     EXPECT_EQ(SectionName(example, *ChosenSection(example, kWindows2000)), "MyName");
     EXPECT_EQ(FitOfModels({example}, kWindows2000), ModelsFit::NotForThisVersion);
 
+    // "Sample INF Models Sections for Only One Target Operating System": Windows Vista only.
+    const RunningWindows vistaX86{"x86", 6, 0, 6002, 1, 0x100};
+    const ManufacturerModels vistaOnly{"Msft", {{"NTx86.6.0", 2}, {"NT.6.1", 0}}, 0};
+    EXPECT_EQ(FitOfModels({vistaOnly}, vistaX86), ModelsFit::Fits);
+    EXPECT_EQ(ChosenSection(vistaOnly, kWindows7x86)->decoration, "NT.6.1");
+    EXPECT_EQ(FitOfModels({vistaOnly}, kWindows7x86), ModelsFit::NotForThisVersion);
+
     // An architecture's models with an empty section for Windows Vista and later.
     const ManufacturerModels notOnVista = Line({{"NTx86", 3}, {"NTx86.6.0", 0}});
     EXPECT_EQ(FitOfModels({notOnVista}, kWindows7x86), ModelsFit::NotForThisVersion);
