@@ -611,11 +611,6 @@ std::string ContinuationFailedLine(const std::string& error)
     return Join({"无法由临时副本继续卸载: ", error});
 }
 
-std::string ContinuationEndedLine(unsigned long exitCode)
-{
-    return Join({"临时副本的卸载已结束，退出代码 ", std::to_string(exitCode)});
-}
-
 std::string ProgramsEntryName(const std::string& provider)
 {
     return provider.empty() ? std::string(PRODUCT_NAME) : Join({PRODUCT_NAME, " (", provider, ")"});

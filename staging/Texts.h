@@ -150,7 +150,6 @@ std::string EventSourceRemovedLine();
 std::string EventReportFailedLine(const std::string& error);
 std::string ContinuingFromCopyLine(const std::string& copy);
 std::string ContinuationFailedLine(const std::string& error);
-std::string ContinuationEndedLine(unsigned long exitCode);
 // The product's name in Programs and Features, with the package's provider.
 std::string ProgramsEntryName(const std::string& provider);
 std::string AlreadyRunningLine();
