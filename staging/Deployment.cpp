@@ -101,14 +101,8 @@ void RemoveLeftContinuations(Deployment& deployment, const std::string& windows)
         const Result<std::vector<std::string>> entries = files.ListFolder(folder);
         if (!entries || entries->empty() || !std::all_of(entries->begin(), entries->end(), IsAsideName))
             continue;
-        bool removed = true;
-        for (const std::string& entry : *entries)
-            if (files.RemoveFile(folder + "\\" + entry) != 0) {
-                deployment.log.Record(LeftForTheNextRunLine(folder + "\\" + entry));
-                removed = false;
-            }
-        if (removed)
-            files.RemoveEmptyFolder(folder);
+        RemoveLeftovers(files, deployment.log, folder + "\\");
+        files.RemoveEmptyFolder(folder); // refused while anything stayed
     }
 }
 

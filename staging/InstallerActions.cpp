@@ -22,11 +22,6 @@ ProgramCommand KeptCopyIn(const std::string& windowsFolder)
     return {windowsFolder + kStagingFolderName + "\\" + kKeptProgramName, kUninstallSwitches, windowsFolder};
 }
 
-bool IsSuccessOrRestart(unsigned long exitCode)
-{
-    return exitCode == 0 || AsksForRestart(exitCode);
-}
-
 bool IsMissingFile(unsigned long error)
 {
     constexpr unsigned long kErrorPathNotFound = 3;
@@ -52,7 +47,7 @@ ProgramCommand CommandFor(InstallerAction action, const std::string& customActio
 ActionOutcome OutcomeOfRun(
     InstallerAction action, const ProgramCommand& command, unsigned long exitCode, const std::string& systemText)
 {
-    const bool succeeded = action == InstallerAction::Rollback || IsSuccessOrRestart(exitCode);
+    const bool succeeded = action == InstallerAction::Rollback || IsSuccessCode(exitCode);
     return {succeeded ? 0 : kErrorInstallFailure,
         ProgramEndedLine(action, command.program, command.parameters, exitCode, systemText, succeeded)};
 }

@@ -63,21 +63,23 @@ bool Contains(const std::vector<std::string>& paths, const std::string& path)
     return std::find(paths.begin(), paths.end(), path) != paths.end();
 }
 
-// Removes one file or link of a tree, or what `held` says with one that Windows still holds.
+// Removes one file or link of a tree, or what `held` says with one that Windows still holds
+// (a running program's file is not even tried).
 void RemoveEntry(
     Files& files, const std::string& path, PathKind kind, TreeRemoval& removal, const std::optional<HeldFiles>& held)
 {
-    const bool running = held && Contains(held->running, path);
-    const unsigned long error = running ? kErrorAccessDenied : files.RemoveFile(path);
-    if (error == 0) {
-        ++removal.entries;
-        if (kind == PathKind::Link)
-            removal.links.push_back(path);
-        return;
-    }
-    if (!held || kind != PathKind::File || !IsHeld(error)) {
-        removal.failures.push_back({TreeRemoval::Step::File, path, error});
-        return;
+    if (!held || !Contains(held->running, path)) {
+        const unsigned long error = files.RemoveFile(path);
+        if (error == 0) {
+            ++removal.entries;
+            if (kind == PathKind::Link)
+                removal.links.push_back(path);
+            return;
+        }
+        if (!held || kind != PathKind::File || !IsHeld(error)) {
+            removal.failures.push_back({TreeRemoval::Step::File, path, error});
+            return;
+        }
     }
     // Renamed aside into that folder before, and scheduled then.
     if (ExtractFilePath(path) == held->asideFolder && IsAsideName(path.substr(held->asideFolder.size()))) {
