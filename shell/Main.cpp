@@ -10,7 +10,6 @@
 #include "staging/Texts.h"
 #include "ui/Unit1.h"
 #include "win32/DllSearch.h"
-#include "win32/Errors.h"
 #include "win32/LogFile.h"
 #include "win32/Sha256.h"
 #include "win32/Text.h"
@@ -30,12 +29,16 @@ void __verbose_terminate_handler()
 
 namespace {
 
-int RunWindow()
+// The window, whose presses end in `report`; with arguments, the report's event tells the
+// last press once the window has closed.
+int RunWindow(WindowsParts& parts, RunReport& report, const CommandLineRequest& request)
 {
+    const WindowPreInstall preInstall{parts.system, report, {Application->ExeName(), request.setupSha256}};
     try {
         Application->Initialize();
         Application->SetTitle(PRODUCT_NAME);
         Application->CreateForm(Form1);
+        Form1->UsePreInstall(preInstall);
         Application->Run();
     } catch (const Exception& exception) {
         Application->ShowException(exception);
@@ -47,19 +50,18 @@ int RunWindow()
             Application->ShowException(exception);
         }
     }
+    report.ReportLastEvent();
     return 0;
 }
 
 // A command line the program cannot carry out: nothing is staged. Unattended, only the log
 // says so.
-int RejectCommandLine(const CommandLineRequest& request, const std::string& text, unsigned long code)
+int RejectCommandLine(RunReport& report, const CommandLineRequest& request, const std::string& text, unsigned long code)
 {
-    ProgramLog().Record(MessageLine(kWarningCaption, text));
-    Win32ErrorTexts errors;
+    report.Log().Record(MessageLine(kWarningCaption, text));
     RunSummary summary;
     summary.exitCode = code;
-    summary.programVersion = PREINSTALL_VERSION;
-    RecordResult(ProgramLog(), errors, summary);
+    report.EndWithoutEvent(summary);
     if (!request.silent)
         Application->MessageBox(text, kWarningCaption, kIconExclamation);
     return static_cast<int>(code);
@@ -68,10 +70,6 @@ int RejectCommandLine(const CommandLineRequest& request, const std::string& text
 // An uninstall with its one box: the outcome, told as the window would tell it.
 class BoxOnlyOps final : public NoWindowOps {
 public:
-    BoxOnlyOps()
-        : NoWindowOps(ExecutableFilePath())
-    {
-    }
     void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
     {
         Application->MessageBox(text, caption, iconFlags);
@@ -87,30 +85,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     const CommandLineRequest request = ParseArguments({arguments.begin() + 1, arguments.end()});
     if (!request.logPath.empty())
         LogToFile(request.logPath);
+    WindowsParts parts;
+    // Every run with arguments reports one event, but help and a refused command line.
+    const bool reportsEvent = arguments.size() > 1;
+    RunReport report(request.uninstall ? RunKind::Uninstall : RunKind::Install, ProgramLog(), parts.system.errors,
+        parts.system.clock, reportsEvent ? &parts.records.events : nullptr, PREINSTALL_VERSION, request.logPath);
     if (!request.unknownSwitch.empty())
         return RejectCommandLine(
-            request, UnknownSwitchText(request.unknownSwitch) + "\n\n" + UsageText(), kErrorInvalidParameter);
+            report, request, UnknownSwitchText(request.unknownSwitch) + "\n\n" + UsageText(), kErrorInvalidParameter);
     if (!request.setupSha256.empty() && !Sha256Available())
-        return RejectCommandLine(request, NoSha256Text(), kErrorNotSupported);
+        return RejectCommandLine(report, request, NoSha256Text(), kErrorNotSupported);
     if (request.help) {
         if (!request.silent)
             Application->MessageBox(UsageText(), PRODUCT_NAME, kIconInformation);
         return 0;
     }
     if (request.uninstall) {
-        NoWindowOps noWindow(ExecutableFilePath());
+        NoWindowOps noWindow;
         BoxOnlyOps box;
-        return static_cast<int>(RunUninstallCommand(request.silent ? static_cast<WindowOps&>(noWindow) : box, request));
+        return static_cast<int>(
+            RunUninstallCommand(parts, report, request.silent ? static_cast<WindowOps&>(noWindow) : box, request));
     }
     if (request.silent)
-        return static_cast<int>(RunUnattendedPreInstall(request));
-    RequireSetupSha256(request.setupSha256);
-    const int exitCode = RunWindow();
-    // A run with arguments reports one event: the window's last pre-install, if there was one.
-    if (arguments.size() > 1 && LastPreInstall()) {
-        RunSummary summary = *LastPreInstall();
-        summary.logPath = request.logPath;
-        ReportWindowRun(summary);
-    }
-    return exitCode;
+        return static_cast<int>(RunUnattendedPreInstall(parts, report, request));
+    return RunWindow(parts, report, request);
 }

@@ -17,29 +17,23 @@ namespace {
 // How many free names the uninstall's temporary folder may try.
 constexpr int kFolderNameTries = 100;
 
-// One run of the deployment rules: it ends once, with one event and the result line last.
+// One run of the deployment rules: it ends once, in the deployment's report.
 class DeploymentRun {
 public:
-    DeploymentRun(Deployment& deployment, RunKind kind)
+    explicit DeploymentRun(Deployment& deployment)
         : deployment(deployment)
-        , kind_(kind)
-        , startedAt_(deployment.system.clock.MillisecondsNow())
+        , log(deployment.report.Log())
     {
     }
 
-    // Reports the run's event, then records its result line; returns `code`.
+    // Ends the run in `code`: its event, then its result line; returns `code`.
     unsigned long Finish(unsigned long code)
     {
         if (finished_)
             return code;
         finished_ = true;
         summary.exitCode = code;
-        summary.seconds = (deployment.system.clock.MillisecondsNow() - startedAt_) / 1000;
-        summary.programVersion = deployment.programVersion;
-        summary.logPath = deployment.logPath;
-        if (const unsigned long error = ReportRunEvent(deployment.records.events, kind_, summary))
-            deployment.log.Record(EventReportFailedLine(Describe(error)));
-        RecordResult(deployment.log, deployment.system.errors, summary);
+        deployment.report.End(summary);
         return code;
     }
 
@@ -47,7 +41,7 @@ public:
     // window, in a box.
     unsigned long GiveWay(const std::string& reason, unsigned long code)
     {
-        deployment.log.Record(reason);
+        log.Record(reason);
         Finish(code);
         deployment.window.ShowMessage(reason, kWarningCaption, kIconExclamation);
         return code;
@@ -57,7 +51,7 @@ public:
     // not read success from it.
     unsigned long RecordFailed(const std::string& line, unsigned long error)
     {
-        deployment.log.Record(line);
+        log.Record(line);
         return Finish(error);
     }
 
@@ -67,9 +61,9 @@ public:
         try {
             return work();
         } catch (const std::exception& exception) {
-            deployment.log.Record(UnexpectedErrorLine(exception.what()));
+            log.Record(UnexpectedErrorLine(exception.what()));
         } catch (...) {
-            deployment.log.Record(UnexpectedErrorLine(""));
+            log.Record(UnexpectedErrorLine(""));
         }
         return Finish(kErrorInstallFailure);
     }
@@ -77,56 +71,60 @@ public:
     std::string Describe(unsigned long error) { return deployment.system.errors.DescribeError(error); }
 
     Deployment& deployment;
+    StepLog& log;
     RunSummary summary;
 
 private:
-    RunKind kind_;
-    std::uint32_t startedAt_;
     bool finished_ = false;
 };
 
-// Removes what earlier uninstalls left renamed aside in their temporary folders (`windows`
-// ends in "\\"), and each folder that then is empty. A folder that holds anything else is
-// in use, or not ours to judge.
-void RemoveLeftContinuations(Deployment& deployment, const std::string& windows)
+// Removes what earlier uninstalls left renamed aside in their temporary folders, and each
+// folder that then is empty. A folder that holds anything else is in use, or not ours to
+// judge.
+void RemoveLeftContinuations(DeploymentRun& run, const Places& places)
 {
-    Files& files = deployment.system.files;
-    const Result<std::vector<std::string>> names = files.ListFolder(windows);
+    Files& files = run.deployment.system.files;
+    const Result<std::vector<std::string>> names = files.ListFolder(places.windows);
     if (!names)
         return;
     for (const std::string& name : *names) {
-        const std::string folder = windows + name;
-        if (name.rfind(kContinuationFolderPrefix, 0) != 0 || files.KindOfPath(folder) != PathKind::Folder)
+        const std::string folder = places.windows + name;
+        if (!places.IsContinuationFolder(folder + "\\") || files.KindOfPath(folder) != PathKind::Folder)
             continue;
         const Result<std::vector<std::string>> entries = files.ListFolder(folder);
         if (!entries || entries->empty() || !std::all_of(entries->begin(), entries->end(), IsAsideName))
             continue;
-        RemoveLeftovers(files, deployment.log, folder + "\\");
-        files.RemoveEmptyFolder(folder); // refused while anything stayed
+        RemoveLeftovers(files, run.log, folder + "\\");
+        static_cast<void>(files.RemoveEmptyFolder(folder)); // refused while anything stayed
     }
 }
 
 // Runs `work` holding the lock, unless another run holds it or a staged setup still runs
 // (1618: retry later). A lock that cannot be placed ends the run in its error.
-template <class Work> unsigned long UnderLock(DeploymentRun& run, const Work& work)
+template <class Work> unsigned long UnderLock(DeploymentRun& run, const Places& places, const Work& work)
 {
     Deployment& deployment = run.deployment;
-    const Result<std::string> windowsDirectory = WindowsDirectory(deployment.system.files);
-    if (!windowsDirectory)
-        return run.GiveWay(
-            WindowsDirectoryUnreadableLine(run.Describe(windowsDirectory.Error())), windowsDirectory.Error());
-    if (const unsigned long error = deployment.lock.Take(EnsureTrailingBackslash(*windowsDirectory) + kLockFileName)) {
+    if (const unsigned long error = deployment.lock.Take(places.lock)) {
         // Access denied is not another run: the account may not write the Windows directory.
         if (error == kErrorSharingViolation)
             return run.GiveWay(AlreadyRunningLine(), kErrorInstallAlreadyRunning);
         return run.GiveWay(LockFailedLine(run.Describe(error)), error);
     }
-    const std::string stagedSetup =
-        EnsureTrailingBackslash(*windowsDirectory) + kStagingFolderName + "\\" + kStagedSetupName;
-    if (const std::optional<RunningProcess> setup = deployment.runningSetup.StagedSetupRunning(stagedSetup))
+    if (const std::optional<RunningProcess> setup = deployment.runningSetup.StagedSetupRunning(places.stagedSetup))
         return run.GiveWay(SetupStillRunningLine(setup->processId, setup->path), kErrorInstallAlreadyRunning);
-    RemoveLeftContinuations(deployment, EnsureTrailingBackslash(*windowsDirectory));
+    RemoveLeftContinuations(run, places);
     return work();
+}
+
+// The places, from one read of the Windows directory, for `work`; a directory that cannot
+// be read ends the run in its error.
+template <class Work> unsigned long WithPlaces(DeploymentRun& run, const Work& work)
+{
+    const Result<std::string> windowsDirectory = run.deployment.system.files.WindowsDirectory();
+    if (!windowsDirectory)
+        return run.GiveWay(
+            WindowsDirectoryUnreadableLine(run.Describe(windowsDirectory.Error())), windowsDirectory.Error());
+    return work(PlacesIn(*windowsDirectory));
 }
 
 bool Succeeded(const PreInstallOutcome& outcome)
@@ -134,151 +132,92 @@ bool Succeeded(const PreInstallOutcome& outcome)
     return outcome.error == 0 && outcome.setup.verdict == Verdict::Succeeded;
 }
 
-// Records how the run ended. Installed was withdrawn when the run began; it comes back
-// only for the verdict's success, after every other record. The Driver* values describe
-// the last successful pre-install: a failed run leaves them.
-unsigned long RecordRunInMarker(Deployment& deployment, unsigned long exitCode, const PreInstallOutcome& outcome)
-{
-    RegistryKey& marker = deployment.records.marker;
-    const std::optional<unsigned long> setupExitCode = outcome.setup.setupExitCode;
-    const bool succeeded = Succeeded(outcome);
-    // Each write only while the ones before it succeeded.
-    unsigned long error = marker.SetText(kMarkerVersion, deployment.programVersion);
-    if (error == 0)
-        error = marker.SetNumber(kMarkerLastExitCode, exitCode);
-    if (error == 0)
-        error = setupExitCode ? marker.SetNumber(kMarkerSetupExitCode, *setupExitCode)
-                              : marker.RemoveValue(kMarkerSetupExitCode);
-    if (error == 0)
-        error = marker.SetText(kMarkerLastRun, deployment.system.clock.LocalTime());
-    if (error == 0 && succeeded)
-        error = marker.SetText(kMarkerDriverStoreInf, outcome.setup.storeCopy);
-    if (error == 0 && succeeded)
-        error = marker.SetText(kMarkerDriverVersion, outcome.inf.driverVersion);
-    if (error == 0 && succeeded)
-        error = marker.SetText(kMarkerDriverDate, outcome.inf.driverDate);
-    if (error == 0 && succeeded)
-        error = marker.SetText(kMarkerDriverProvider, outcome.inf.provider);
-    if (error == 0 && succeeded)
-        error = marker.SetText(kMarkerDriverClassGuid, outcome.inf.classGuid);
-    return error;
-}
-
 bool UsesStoreHelper(Deployment& deployment)
 {
-    return deployment.storeHelper && deployment.system.driverStore.ThisWindows().architecture != "x86";
+    return deployment.storeHelper && deployment.system.platform.ThisWindows().architecture != "x86";
 }
 
 // Keeps `from` as `kept` in the staging folder; 0 or the error, logged. Nothing to do when
 // this run is the kept copy.
 unsigned long KeepFile(DeploymentRun& run, const std::string& from, const std::string& kept)
 {
-    Deployment& deployment = run.deployment;
     if (LowerAscii(from) != LowerAscii(kept)) {
-        if (const unsigned long error = ReplaceWithCopy(deployment.system.files, deployment.log, from, kept)) {
-            deployment.log.Record(KeepingFailedLine(kept, run.Describe(error)));
+        if (const unsigned long error = ReplaceWithCopy(run.deployment.system.files, run.log, from, kept)) {
+            run.log.Record(KeepingFailedLine(kept, run.Describe(error)));
             return error;
         }
     }
-    deployment.log.Record(KeptCopyLine(kept));
+    run.log.Record(KeptCopyLine(kept));
     return 0;
 }
 
 // Keeps a copy of this program in the staging folder, and on 64-bit Windows its store
 // helper beside it, for the uninstall. A helper missing beside the program is only logged:
 // the install has succeeded, and the uninstall will say so.
-unsigned long KeepProgram(DeploymentRun& run, const std::string& stagingDirectory)
+unsigned long KeepProgram(DeploymentRun& run, const Places& places)
 {
-    const std::string self = run.deployment.window.ExecutablePath();
-    if (const unsigned long error = KeepFile(run, self, stagingDirectory + kKeptProgramName))
+    const std::string& self = run.deployment.programPath;
+    if (const unsigned long error = KeepFile(run, self, places.keptCopy))
         return error;
     if (!UsesStoreHelper(run.deployment))
         return 0;
-    const unsigned long error =
-        KeepFile(run, ExtractFilePath(self) + kStoreHelperName, stagingDirectory + kStoreHelperName);
+    const unsigned long error = KeepFile(run, ExtractFilePath(self) + kStoreHelperName, places.keptStoreHelper);
     return error == kErrorFileNotFound ? 0 : error;
 }
 
-// The event source's registration names the kept copy's message table. A failure is logged
-// and changes nothing else.
-void RegisterEventSource(DeploymentRun& run, const std::string& keptCopy)
-{
-    RegistryKey& source = run.deployment.records.eventSource;
-    unsigned long error = source.SetExpandableText(kSourceEventMessageFile, keptCopy);
-    if (error == 0)
-        error = source.SetNumber(kSourceTypesSupported, kAllEventTypes);
-    run.deployment.log.Record(
-        error == 0 ? EventSourceRegisteredLine(keptCopy) : EventSourceFailedLine(run.Describe(error)));
-}
-
 // What is staged, in KB, as Programs and Features shows an installed program's size.
-unsigned long StagedKilobytes(Files& files, const std::string& stagingDirectory)
+unsigned long StagedKilobytes(Files& files, const std::string& staging)
 {
     std::uint64_t bytes = 0;
-    if (const Result<std::vector<std::string>> names = files.ListFolder(stagingDirectory))
+    if (const Result<std::vector<std::string>> names = files.ListFolder(staging))
         for (const std::string& name : *names)
-            if (const Result<std::uint64_t> size = files.FileSize(stagingDirectory + name))
+            if (const Result<std::uint64_t> size = files.FileSize(staging + name))
                 bytes += *size;
     return static_cast<unsigned long>((bytes + 1023) / 1024);
 }
 
-// "2026-12-09 13:00:00" as Programs and Features' yyyymmdd.
-std::string InstallDate(const std::string& localTime)
-{
-    std::string date;
-    for (const char character : localTime.substr(0, 10))
-        if (character != '-')
-            date += character;
-    return date;
-}
-
-// Programs and Features' entry for the driver, whose uninstall is the kept copy's; 0 or
-// the error, logged.
-unsigned long WriteProgramsEntry(DeploymentRun& run, const PreInstallOutcome& outcome)
+// After a success, before Installed: the kept copy, the event source, the entry.
+unsigned long RecordSuccess(DeploymentRun& run, const Places& places, const PreInstallOutcome& outcome)
 {
     Deployment& deployment = run.deployment;
-    RegistryKey& entry = deployment.records.programsEntry;
-    const std::string& staging = outcome.stagingDirectory;
-    const std::string kept = staging + kKeptProgramName;
-    const std::string uninstall = "\"" + kept + "\" /UNINSTALL";
-    const std::pair<const char*, std::string> texts[] = {{kEntryDisplayName, ProgramsEntryName(outcome.inf.provider)},
-        {kEntryDisplayVersion, outcome.inf.driverVersion}, {kEntryPublisher, outcome.inf.provider},
-        {kEntryInstallLocation, staging.substr(0, staging.size() - 1)}, {kEntryDisplayIcon, kept},
-        {kEntryInstallDate, InstallDate(deployment.system.clock.LocalTime())}, {kEntryUninstallString, uninstall},
-        {kEntryQuietUninstallString, uninstall + " /S"}};
-    unsigned long error = 0;
-    for (const auto& [name, value] : texts)
-        if (error == 0)
-            error = entry.SetText(name, value);
-    const std::pair<const char*, unsigned long> numbers[] = {
-        {kEntryEstimatedSize, StagedKilobytes(deployment.system.files, staging)}, {kEntryNoModify, 1},
-        {kEntryNoRepair, 1}};
-    for (const auto& [name, value] : numbers)
-        if (error == 0)
-            error = entry.SetNumber(name, value);
-    if (error != 0) {
-        deployment.log.Record(ProgramsEntryFailedLine(run.Describe(error)));
+    if (const unsigned long error = KeepProgram(run, places))
+        return error;
+    // A registration that fails is logged and changes nothing else.
+    const unsigned long sourceError = RegisterEventSource(deployment.records.eventSource, places.keptCopy);
+    run.log.Record(sourceError == 0 ? EventSourceRegisteredLine(places.keptCopy)
+                                    : EventSourceFailedLine(run.Describe(sourceError)));
+    if (!deployment.programsEntry) {
+        run.log.Record(ProgramsEntryLeftOutLine());
+        return 0;
+    }
+    Files& files = deployment.system.files;
+    const EntryFacts facts{
+        places, outcome.inf, deployment.system.clock.LocalTime(), StagedKilobytes(files, places.staging)};
+    if (const unsigned long error = WriteProgramsEntry(deployment.records.programsEntry, facts)) {
+        run.log.Record(ProgramsEntryFailedLine(run.Describe(error)));
         return error;
     }
-    deployment.log.Record(ProgramsEntryWrittenLine());
+    run.log.Record(ProgramsEntryWrittenLine());
     return 0;
 }
 
-// After a success, before Installed: the kept copy, the event source, the entry.
-unsigned long RecordSuccess(DeploymentRun& run, const PreInstallOutcome& outcome)
+// What the marker records of a run that ended in `exitCode`.
+InstallRecord RecordOf(Deployment& deployment, unsigned long exitCode, const PreInstallOutcome& outcome)
 {
-    Deployment& deployment = run.deployment;
-    if (const unsigned long error = KeepProgram(run, outcome.stagingDirectory))
-        return error;
-    RegisterEventSource(run, outcome.stagingDirectory + kKeptProgramName);
-    if (!deployment.programsEntry) {
-        deployment.log.Record(ProgramsEntryLeftOutLine());
-        return 0;
-    }
-    return WriteProgramsEntry(run, outcome);
+    InstallRecord record;
+    record.programVersion = deployment.report.ProgramVersion();
+    record.exitCode = exitCode;
+    record.setupExitCode = outcome.setup.setupExitCode;
+    record.localTime = deployment.system.clock.LocalTime();
+    record.succeeded = Succeeded(outcome);
+    record.storeCopy = {outcome.setup.storeCopy, outcome.inf};
+    return record;
 }
 
-unsigned long InstallAndRecord(DeploymentRun& run, unsigned long timeoutSeconds)
+// Installed was withdrawn when the run began; it comes back only for the verdict's
+// success, after every other record. The Driver* values describe the last successful
+// pre-install: a failed run leaves them.
+unsigned long InstallAndRecord(DeploymentRun& run, const Places& places, unsigned long timeoutSeconds)
 {
     Deployment& deployment = run.deployment;
     RegistryKey& marker = deployment.records.marker;
@@ -286,15 +225,15 @@ unsigned long InstallAndRecord(DeploymentRun& run, unsigned long timeoutSeconds)
         return run.RecordFailed(MarkerFailedLine(run.Describe(error)), error);
     // The procedure returns once the setup's outcome is judged: a run killed before then
     // leaves no Installed.
-    const PreInstallOutcome outcome = RunPreInstall(deployment.window, deployment.system, deployment.waiting,
-        deployment.log, {timeoutSeconds, std::nullopt}, deployment.setupSha256);
+    const PreInstallOutcome outcome = RunPreInstall(deployment.window, deployment.system, deployment.waiting, run.log,
+        places, {deployment.programPath, deployment.setupSha256}, {timeoutSeconds, std::nullopt});
     const unsigned long code = DeploymentExitCode(outcome);
     run.summary = SummaryOf(outcome, code);
-    if (const unsigned long error = RecordRunInMarker(deployment, code, outcome))
+    if (const unsigned long error = RecordInMarker(marker, RecordOf(deployment, code, outcome)))
         return run.RecordFailed(MarkerFailedLine(run.Describe(error)), error);
     if (!Succeeded(outcome))
         return run.Finish(code);
-    if (const unsigned long error = RecordSuccess(run, outcome))
+    if (const unsigned long error = RecordSuccess(run, places, outcome))
         return run.Finish(error);
     if (const unsigned long error = marker.SetNumber(kMarkerInstalled, 1))
         return run.RecordFailed(MarkerFailedLine(run.Describe(error)), error);
@@ -309,13 +248,13 @@ void RemoveRecord(DeploymentRun& run, RegistryKey& key, UninstallOutcome& outcom
     const Result<bool> removed = key.RemoveAll();
     if (!removed) {
         const std::string line = failedLine(run.Describe(removed.Error()));
-        run.deployment.log.Record(line);
+        run.log.Record(line);
         if (outcome.error == 0) {
             outcome.error = removed.Error();
             outcome.failure = line;
         }
     } else if (*removed) {
-        run.deployment.log.Record(removedLine);
+        run.log.Record(removedLine);
         outcome.removed.push_back(removedItem);
     }
 }
@@ -328,9 +267,9 @@ void RemoveRecordsAfter(DeploymentRun& run, UninstallOutcome& outcome)
     Deployment& deployment = run.deployment;
     if (outcome.driverStoreError != 0) {
         // Installed and the driver's values stay true; the failed uninstall is on record.
-        deployment.log.Record(MarkerKeptLine());
+        run.log.Record(MarkerKeptLine());
         if (const unsigned long error = deployment.records.marker.SetNumber(kMarkerLastExitCode, outcome.error))
-            deployment.log.Record(MarkerFailedLine(run.Describe(error)));
+            run.log.Record(MarkerFailedLine(run.Describe(error)));
         return;
     }
     RemoveRecord(run, deployment.records.marker, outcome, MarkerRemovedLine(), MarkerRemovedItem(), MarkerFailedLine);
@@ -339,26 +278,21 @@ void RemoveRecordsAfter(DeploymentRun& run, UninstallOutcome& outcome)
     if (outcome.error != 0)
         return;
     if (const Result<bool> removed = deployment.records.eventSource.RemoveAll(); !removed)
-        deployment.log.Record(EventSourceFailedLine(run.Describe(removed.Error())));
+        run.log.Record(EventSourceFailedLine(run.Describe(removed.Error())));
     else if (*removed)
-        deployment.log.Record(EventSourceRemovedLine());
+        run.log.Record(EventSourceRemovedLine());
 }
 
-unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run, const std::optional<std::string>& continuationFolder)
+unsigned long RemoveAndFollowWithTheRecords(
+    DeploymentRun& run, const Places& places, const std::optional<std::string>& continuationFolder)
 {
     Deployment& deployment = run.deployment;
-    const auto read = [&](const char* name) { return deployment.records.marker.ReadText(name).value_or(""); };
-    RecordedStoreCopy recorded;
-    recorded.name = read(kMarkerDriverStoreInf);
-    recorded.inf.driverDate = read(kMarkerDriverDate);
-    recorded.inf.driverVersion = read(kMarkerDriverVersion);
-    recorded.inf.provider = read(kMarkerDriverProvider);
-    recorded.inf.classGuid = read(kMarkerDriverClassGuid);
+    const RecordedStoreCopy recorded = ReadRecordedStoreCopy(deployment.records.marker);
     run.summary.storeCopy = recorded.name;
     if (!recorded.inf.driverDate.empty())
         run.summary.driverVer = recorded.inf.driverDate + "," + recorded.inf.driverVersion;
     UninstallOutcome outcome =
-        RunUninstall(deployment.system, deployment.log, recorded, deployment.storeHelper, continuationFolder);
+        RunUninstall(deployment.system, run.log, places, recorded, deployment.storeHelper, continuationFolder);
     RemoveRecordsAfter(run, outcome);
     run.Finish(outcome.error);
     if (outcome.error != 0)
@@ -372,30 +306,18 @@ unsigned long RemoveAndFollowWithTheRecords(DeploymentRun& run, const std::optio
 
 // The temporary folder this program runs from (ending in "\\") when it continues an
 // uninstall that the kept copy started; nothing otherwise.
-std::optional<std::string> ContinuationFolderOf(Deployment& deployment, const std::string& windowsDirectory)
+std::optional<std::string> ContinuationFolderOf(Deployment& deployment, const Places& places)
 {
-    const std::string folder = ExtractFilePath(deployment.window.ExecutablePath());
-    const std::string prefix = EnsureTrailingBackslash(windowsDirectory) + kContinuationFolderPrefix;
-    if (LowerAscii(folder).rfind(LowerAscii(prefix), 0) != 0 || folder.find('\\', prefix.size()) != folder.size() - 1)
-        return std::nullopt;
-    return folder;
-}
-
-// Whether this program runs from the staging folder (it is the kept copy): a running
-// program cannot remove itself.
-bool RunsFromTheStagingFolder(Deployment& deployment, const std::string& windowsDirectory)
-{
-    const std::string staging = EnsureTrailingBackslash(windowsDirectory) + kStagingFolderName + "\\";
-    return LowerAscii(ExtractFilePath(deployment.window.ExecutablePath())) == LowerAscii(staging);
+    const std::string folder = ExtractFilePath(deployment.programPath);
+    return places.IsContinuationFolder(folder) ? std::optional(folder) : std::nullopt;
 }
 
 // A new folder in the Windows directory, where only administrators create folders, closed
-// to ordinary users.
-Result<std::string> NewProtectedFolder(Files& files, const std::string& windowsDirectory)
+// to ordinary users; ending in "\\".
+Result<std::string> NewProtectedFolder(Files& files, const Places& places)
 {
     for (int number = 1; number <= kFolderNameTries; ++number) {
-        const std::string folder =
-            EnsureTrailingBackslash(windowsDirectory) + kContinuationFolderPrefix + std::to_string(number);
+        const std::string folder = places.ContinuationFolder(number);
         const Result<bool> created = files.MakeDirectory(folder);
         if (!created)
             return Failed{created.Error()};
@@ -410,7 +332,8 @@ Result<std::string> NewProtectedFolder(Files& files, const std::string& windowsD
 
 // Removes the temporary copy once it has ended. What stays (this program's own file, which
 // the continuation renamed into it) goes when Windows restarts, and the folder after it: the
-// folder's name is new and used by no install.
+// folder's name is new and used by no install. What cannot even be scheduled stays for the
+// next run's clean-up.
 void RemoveTemporaryCopy(Files& files, const std::string& folder)
 {
     const TreeRemoval removal = RemoveTree(files, folder, HeldFiles{folder + "\\", {}});
@@ -419,37 +342,45 @@ void RemoveTemporaryCopy(Files& files, const std::string& folder)
         if (failure.step == TreeRemoval::Step::File && files.RemoveAtRestart(failure.path) == 0)
             stays = true;
     if (stays)
-        files.RemoveAtRestart(folder);
+        static_cast<void>(files.RemoveAtRestart(folder));
+}
+
+// Copies this program, and its store helper when one is beside it, into `folder`: 0 or the
+// error.
+unsigned long CopyProgramInto(Files& files, const std::string& self, const std::string& folder)
+{
+    if (const unsigned long error = files.CopyToNewFile(self, folder + kKeptProgramName))
+        return error;
+    const std::string helper = ExtractFilePath(self) + kStoreHelperName;
+    if (files.KindOfPath(helper) != PathKind::File)
+        return 0;
+    return files.CopyToNewFile(helper, folder + kStoreHelperName);
+}
+
+// Runs this program's copy in `folder` with the same arguments, to its end: its exit code.
+Result<unsigned long> RunCopyIn(DeploymentRun& run, const std::string& folder)
+{
+    Deployment& deployment = run.deployment;
+    if (const unsigned long error = CopyProgramInto(deployment.system.files, deployment.programPath, folder))
+        return Failed{error};
+    const std::string copy = folder + kKeptProgramName;
+    run.log.Record(ContinuingFromCopyLine(copy));
+    Result<std::unique_ptr<StartedProgram>> started =
+        deployment.system.programs.StartSuspended({copy, deployment.arguments, folder}, false);
+    if (!started)
+        return Failed{started.Error()};
+    (*started)->Resume();
+    return (*started)->WaitForExit(kWaitForever);
 }
 
 // The uninstall started from the kept copy goes on in a copy of this program (and its store
-// helper) in a new protected folder, with the same arguments; its exit code is this run's.
-// That run reports the event and writes the result line.
-unsigned long ContinueFromTemporaryCopy(DeploymentRun& run, const std::string& windowsDirectory)
+// helper) in a new protected folder; its exit code is this run's. That run reports the
+// event and writes the result line.
+unsigned long ContinueFromTemporaryCopy(DeploymentRun& run, const Places& places)
 {
-    Deployment& deployment = run.deployment;
-    Files& files = deployment.system.files;
-    const std::string self = deployment.window.ExecutablePath();
-    Result<std::string> folder = NewProtectedFolder(files, windowsDirectory);
-    std::string copy;
-    unsigned long error = folder.Error();
-    if (folder) {
-        copy = *folder + kKeptProgramName;
-        error = files.CopyToNewFile(self, copy);
-        const std::string helper = ExtractFilePath(self) + kStoreHelperName;
-        if (error == 0 && files.KindOfPath(helper) == PathKind::File)
-            error = files.CopyToNewFile(helper, *folder + kStoreHelperName);
-    }
-    Result<std::unique_ptr<StartedProgram>> started = Failed{error};
-    if (error == 0) {
-        deployment.log.Record(ContinuingFromCopyLine(copy));
-        started = deployment.system.programs.StartSuspended({copy, deployment.arguments, *folder}, false);
-    }
-    Result<unsigned long> exitCode = Failed{started.Error()};
-    if (started) {
-        (*started)->Resume();
-        exitCode = (*started)->WaitForExit(kWaitForever);
-    }
+    Files& files = run.deployment.system.files;
+    const Result<std::string> folder = NewProtectedFolder(files, places);
+    const Result<unsigned long> exitCode = folder ? RunCopyIn(run, *folder) : Failed{folder.Error()};
     if (folder)
         RemoveTemporaryCopy(files, folder->substr(0, folder->size() - 1));
     if (!exitCode)
@@ -461,19 +392,25 @@ unsigned long ContinueFromTemporaryCopy(DeploymentRun& run, const std::string& w
 
 unsigned long RunDeploymentInstall(Deployment& deployment, unsigned long timeoutSeconds)
 {
-    DeploymentRun run(deployment, RunKind::Install);
-    return run.Guarded([&] { return UnderLock(run, [&] { return InstallAndRecord(run, timeoutSeconds); }); });
+    DeploymentRun run(deployment);
+    return run.Guarded([&] {
+        return WithPlaces(run, [&](const Places& places) {
+            return UnderLock(run, places, [&] { return InstallAndRecord(run, places, timeoutSeconds); });
+        });
+    });
 }
 
 unsigned long RunDeploymentUninstall(Deployment& deployment)
 {
-    DeploymentRun run(deployment, RunKind::Uninstall);
+    DeploymentRun run(deployment);
     return run.Guarded([&] {
-        const Result<std::string> windowsDirectory = WindowsDirectory(deployment.system.files);
-        if (windowsDirectory && RunsFromTheStagingFolder(deployment, *windowsDirectory))
-            return ContinueFromTemporaryCopy(run, *windowsDirectory);
-        const std::optional<std::string> continuationFolder =
-            windowsDirectory ? ContinuationFolderOf(deployment, *windowsDirectory) : std::nullopt;
-        return UnderLock(run, [&] { return RemoveAndFollowWithTheRecords(run, continuationFolder); });
+        return WithPlaces(run, [&](const Places& places) {
+            // A running program cannot remove itself: the kept copy continues from another.
+            if (places.IsStagingFolder(ExtractFilePath(deployment.programPath)))
+                return ContinueFromTemporaryCopy(run, places);
+            const std::optional<std::string> continuationFolder = ContinuationFolderOf(deployment, places);
+            return UnderLock(
+                run, places, [&] { return RemoveAndFollowWithTheRecords(run, places, continuationFolder); });
+        });
     });
 }

@@ -3,6 +3,7 @@
 #include "staging/Deployment.h"
 #include "staging/DriverPackage.h"
 #include "staging/Paths.h"
+#include "staging/Places.h"
 #include "staging/Texts.h"
 
 namespace {
@@ -19,7 +20,7 @@ ProgramCommand ProgramIn(const std::string& folder, const std::string& parameter
 // the start with another error than the missing program's.
 ProgramCommand KeptCopyIn(const std::string& windowsFolder)
 {
-    return {windowsFolder + kStagingFolderName + "\\" + kKeptProgramName, kUninstallSwitches, windowsFolder};
+    return {PlacesIn(windowsFolder).keptCopy, kUninstallSwitches, windowsFolder};
 }
 
 bool IsMissingFile(unsigned long error)

@@ -2,8 +2,8 @@
 // (one small interface per job: files, the driver store, programs, the clock, error texts)
 // and the administrator's log. The Windows implementations live in win32/, the fakes in
 // the unit tests. All strings are UTF-8. Every operation that can fail tells it one way:
-// the system's error code, never 0 for a failure; an operation that also gives a value
-// returns a Result.
+// the system's error code, never 0 for a failure, which the caller may not drop; an
+// operation that also gives a value returns a Result.
 #pragma once
 
 #include "staging/DriverPackage.h"
@@ -56,7 +56,6 @@ enum class PathKind {
 class WindowOps {
 public:
     virtual ~WindowOps() = default;
-    virtual std::string ExecutablePath() = 0;
     // A modal message box with an OK button; `iconFlags` is one of the kIcon flags.
     virtual void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) = 0;
     virtual void SetPreInstallButtonEnabled(bool enabled) = 0;
@@ -67,17 +66,9 @@ public:
 // already in the log, and there is nothing to enable or show.
 class NoWindowOps : public WindowOps {
 public:
-    explicit NoWindowOps(std::string executablePath)
-        : executablePath_(std::move(executablePath))
-    {
-    }
-    std::string ExecutablePath() override { return executablePath_; }
     void ShowMessage(const std::string&, const std::string&, unsigned) override { }
     void SetPreInstallButtonEnabled(bool) override { }
     void ShowSuccessLabel() override { }
-
-private:
-    std::string executablePath_;
 };
 
 // A file held open so that nobody can write, rename or delete it (others may read it),
@@ -99,30 +90,27 @@ public:
     // What is at `path`; a link is reported as a link, never as what it points to.
     virtual PathKind KindOfPath(const std::string& path) = 0;
     virtual Result<std::uint64_t> FileSize(const std::string& path) = 0;
-    // Characters needed to hold the Windows directory, including the terminator.
-    virtual Result<std::size_t> WindowsDirectorySize() = 0;
-    // The Windows directory read into a buffer of `bufferSize` characters; a failure also
-    // when it does not fit.
-    virtual Result<std::string> ReadWindowsDirectory(std::size_t bufferSize) = 0;
+    // The Windows directory, as Windows gives it ("C:\WINDOWS").
+    virtual Result<std::string> WindowsDirectory() = 0;
     // Creates one folder level (not its parents); an existing folder is no failure. True
     // when it was created.
     virtual Result<bool> MakeDirectory(const std::string& path) = 0;
     // Gives an existing folder the Administrators group as owner and a protected DACL
     // (SYSTEM and Administrators full control, Users read and execute, inherited by what is
     // created in it); kErrorReparsePointEncountered when a link is at `path`.
-    virtual unsigned long ProtectFolder(const std::string& path) = 0;
+    [[nodiscard]] virtual unsigned long ProtectFolder(const std::string& path) = 0;
     // Copies a file to a new file at `to`; fails when anything has that name, so the copy
     // never writes into another file through a link.
-    virtual unsigned long CopyToNewFile(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual unsigned long CopyToNewFile(const std::string& from, const std::string& to) = 0;
     // Gives an entry (a file, folder or link) a new name in the same folder; fails when the
     // new name is taken. Windows renames a file that others hold open for reading.
-    virtual unsigned long Rename(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual unsigned long Rename(const std::string& from, const std::string& to) = 0;
     // Removes a file, even a read-only one, or a link of either kind. Windows keeps the
     // name of a deleted file taken until the last handle to it closes.
-    virtual unsigned long RemoveFile(const std::string& path) = 0;
-    virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
+    [[nodiscard]] virtual unsigned long RemoveFile(const std::string& path) = 0;
+    [[nodiscard]] virtual unsigned long RemoveEmptyFolder(const std::string& folder) = 0;
     // Asks Windows to remove a file or an empty folder when it next starts.
-    virtual unsigned long RemoveAtRestart(const std::string& path) = 0;
+    [[nodiscard]] virtual unsigned long RemoveAtRestart(const std::string& path) = 0;
     // The names in a folder (not "." or "..").
     virtual Result<std::vector<std::string>> ListFolder(const std::string& folder) = 0;
     virtual Result<std::string> ReadFileBytes(const std::string& path) = 0;
@@ -180,12 +168,18 @@ public:
     // Windows directory's inf folder), with its .pnf. Unforced, Windows refuses
     // (kErrorInfInUseByDevices) while any device was installed with it, present or not;
     // `force` removes it all the same.
-    virtual unsigned long UninstallDriverPackage(const std::string& infName, bool force) = 0;
+    [[nodiscard]] virtual unsigned long UninstallDriverPackage(const std::string& infName, bool force) = 0;
     // The devices Windows installed with the driver package `infName` (oemN.inf): how many
     // it knows of, and how many of them are present now.
     virtual Result<DeviceUse> DevicesUsing(const std::string& infName) = 0;
-    // The Windows this runs on: the machine's architecture, also for a 32-bit or emulated
-    // program, and the version that compatibility settings do not change.
+};
+
+// The Windows this runs on.
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // The machine's architecture, also for a 32-bit or emulated program, and the version
+    // that compatibility settings do not change.
     virtual RunningWindows ThisWindows() = 0;
 };
 
@@ -208,7 +202,7 @@ public:
     virtual unsigned long ProcessId() const = 0;
     // Puts it in a new job that holds what it starts (a process that asks to break away is
     // let go); 0 or the error. Before Windows 8 a process is in one job at most.
-    virtual unsigned long PutInNewJob() = 0;
+    [[nodiscard]] virtual unsigned long PutInNewJob() = 0;
     virtual void Resume() = 0;
     // Waits at most `milliseconds` for it to end: its exit code; kErrorTimeout while it runs.
     virtual Result<unsigned long> WaitForExit(unsigned long milliseconds) = 0;
@@ -218,8 +212,6 @@ public:
     // Whether any process in its job still runs (it, or what it started); nothing when it
     // is in no job.
     virtual std::optional<bool> JobStillRuns() = 0;
-    // What the platform's waits wait on: signalled once it has ended; null where there is none.
-    virtual void* EndSignal() const = 0;
 };
 
 class Programs {
@@ -251,14 +243,12 @@ public:
 // The operating system, as the procedures see it.
 struct OperatingSystem {
     Files& files;
+    Platform& platform;
     DriverStore& driverStore;
     Programs& programs;
     Clock& clock;
     ErrorTexts& errors;
 };
-
-// The Windows directory, the one way every caller reads it.
-Result<std::string> WindowsDirectory(Files& files);
 
 // How a run waits while the setup works: blocked (unattended), or with its window
 // answering (the window's message loop waits).

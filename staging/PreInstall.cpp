@@ -35,11 +35,10 @@ struct Run {
 };
 
 // A failed step's outcome; a failure is never reported as 0, even where the system gave no code.
-PreInstallOutcome FailedStep(unsigned long error, std::string stagingDirectory = {})
+PreInstallOutcome FailedStep(unsigned long error)
 {
     PreInstallOutcome outcome;
     outcome.error = FailureCode(error);
-    outcome.stagingDirectory = std::move(stagingDirectory);
     return outcome;
 }
 
@@ -69,7 +68,7 @@ unsigned long CheckPackageInf(const Run& run, const std::string& infPath, Packag
         run.ShowFailure(InfUnreadableMessage(), read.Error());
         return read.Error();
     }
-    const RunningWindows windows = run.system.driverStore.ThisWindows();
+    const RunningWindows windows = run.system.platform.ThisWindows();
     const std::vector<std::string> declared = DeclaredModels(read->manufacturers);
     run.log.Record(ModelTargetsLine(declared, windows));
     for (const ManufacturerModels& line : read->manufacturers) {
@@ -119,33 +118,20 @@ unsigned long CopyPackage(const Run& run, const std::string& packageDirectory, c
     return firstError;
 }
 
-// Where a run stages the package.
-struct Staging {
-    std::string windowsDirectory; // ending in "\"
-    std::string directory;        // the staging directory, ending in "\"
-};
-
-// Checks the package beside the executable and its INF, then copies it into the staging
-// directory under the Windows directory; 0, or the failed step's error, told to the user.
-unsigned long StagePackage(const Run& run, Staging& staging, PackageInf& inf)
+// Checks the package beside the program and its INF, then copies it into the staging
+// folder; 0, or the failed step's error, told to the user.
+unsigned long StagePackage(const Run& run, const std::string& programPath, const Places& places, PackageInf& inf)
 {
     Files& files = run.system.files;
-    const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(run.window.ExecutablePath()));
+    const std::string packageDirectory = EnsureTrailingBackslash(ExtractFilePath(programPath));
     run.log.Record(PackageDirectoryLine(packageDirectory));
     if (!PackageIsComplete(run, packageDirectory))
         return kErrorFileNotFound;
     if (const unsigned long error = CheckPackageInf(run, packageDirectory + kPackageInfName, inf))
         return error;
+    run.log.Record(WindowsDirectoryLine(places.windowsDirectory));
 
-    const Result<std::string> windowsDirectory = WindowsDirectory(files);
-    if (!windowsDirectory) {
-        Warn(run.window, run.log, kWindowsDirectoryFailedMessage, kIconExclamation);
-        return windowsDirectory.Error();
-    }
-    run.log.Record(WindowsDirectoryLine(*windowsDirectory));
-    staging.windowsDirectory = EnsureTrailingBackslash(*windowsDirectory);
-
-    const std::string stagingFolder = staging.windowsDirectory + kStagingFolderName;
+    const std::string& stagingFolder = places.stagingFolder;
     if (files.KindOfPath(stagingFolder) == PathKind::Link) {
         run.ShowFailure(StagingIsLinkMessage(stagingFolder), kErrorReparsePointEncountered);
         return kErrorReparsePointEncountered;
@@ -162,9 +148,8 @@ unsigned long StagePackage(const Run& run, Staging& staging, PackageInf& inf)
         return error;
     }
 
-    staging.directory = stagingFolder + '\\';
-    RemoveLeftovers(files, run.log, staging.directory);
-    return CopyPackage(run, packageDirectory, staging.directory);
+    RemoveLeftovers(files, run.log, places.staging);
+    return CopyPackage(run, packageDirectory, places.staging);
 }
 
 // Hashes the staged setup held against change; 0 when its SHA-256 is `expected`, or the
@@ -185,11 +170,11 @@ unsigned long CheckSetupHash(const Run& run, HeldFile& setup, const std::string&
 
 // Starts the staged setup in a job with the button disabled, and with `tempFolder` as its
 // TEMP and TMP; the button stays disabled while the run waits for the outcome.
-Result<StartedSetup> StartSetup(const Run& run, const std::string& stagingDirectory, const std::string& tempFolder)
+Result<StartedSetup> StartSetup(const Run& run, const Places& places, const std::string& tempFolder)
 {
     run.window.SetPreInstallButtonEnabled(false);
-    const std::string setup = stagingDirectory + kStagedSetupName;
-    const ProgramStart start{setup, kSetupParameters, stagingDirectory, {{"TEMP", tempFolder}, {"TMP", tempFolder}}};
+    const std::string& setup = places.stagedSetup;
+    const ProgramStart start{setup, kSetupParameters, places.staging, {{"TEMP", tempFolder}, {"TMP", tempFolder}}};
     Result<StartedSetup> started = StartSetupInJob(run.system.programs, run.system.errors, run.log, start);
     if (!started) {
         run.window.SetPreInstallButtonEnabled(true);
@@ -202,12 +187,12 @@ Result<StartedSetup> StartSetup(const Run& run, const std::string& stagingDirect
 
 // Starts the staged setup; with an expected hash, only the file that has it, held from the
 // hash until its process exists.
-Result<StartedSetup> StartCheckedSetup(const Run& run, const std::string& stagingDirectory,
-    const std::string& tempFolder, const std::string& expectedSha256)
+Result<StartedSetup> StartCheckedSetup(
+    const Run& run, const Places& places, const std::string& tempFolder, const std::string& expectedSha256)
 {
     std::unique_ptr<HeldFile> held;
     if (!expectedSha256.empty()) {
-        const std::string path = stagingDirectory + kStagedSetupName;
+        const std::string& path = places.stagedSetup;
         Result<std::unique_ptr<HeldFile>> hold = run.system.files.HoldFile(path);
         if (!hold) {
             run.ShowFailure(SetupUnhashableMessage(), hold.Error());
@@ -217,7 +202,7 @@ Result<StartedSetup> StartCheckedSetup(const Run& run, const std::string& stagin
         if (const unsigned long error = CheckSetupHash(run, *held, path, expectedSha256))
             return Failed{error};
     }
-    return StartSetup(run, stagingDirectory, tempFolder);
+    return StartSetup(run, places, tempFolder);
 }
 
 // Tells the window the verdict: the success label (and a restart box where the setup asks
@@ -259,32 +244,30 @@ void RemoveSetupTempFolder(const Run& run, const std::string& tempFolder)
 } // namespace
 
 PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
-    const WaitLimits& limits, const std::string& setupSha256)
+    const Places& places, const PreInstallRequest& request, const WaitLimits& limits)
 {
     const Run run{window, system, log};
     PreInstallOutcome outcome;
-    Staging staging;
-    if (const unsigned long error = StagePackage(run, staging, outcome.inf))
-        return FailedStep(error, staging.directory);
-    outcome.stagingDirectory = staging.directory;
+    if (const unsigned long error = StagePackage(run, request.programPath, places, outcome.inf))
+        return FailedStep(error);
     // What the setup must bring into the driver store: the INF it is staged beside.
-    const Result<std::string> stagedInf = system.files.ReadFileBytes(staging.directory + kPackageInfName);
+    const Result<std::string> stagedInf = system.files.ReadFileBytes(places.stagedInf);
     if (!stagedInf) {
         run.ShowFailure(InfUnreadableMessage(), stagedInf.Error());
-        return FailedStep(stagedInf.Error(), staging.directory);
+        return FailedStep(stagedInf.Error());
     }
-    const Result<std::string> tempFolder = MakeSetupTempFolder(system.files, staging.directory);
+    const Result<std::string> tempFolder = MakeSetupTempFolder(system.files, places.staging);
     if (!tempFolder) {
-        run.ShowFailure(CreateDirectoryFailedMessage(staging.directory + kSetupTempPrefix), tempFolder.Error());
-        return FailedStep(tempFolder.Error(), staging.directory);
+        run.ShowFailure(CreateDirectoryFailedMessage(places.staging + kSetupTempPrefix), tempFolder.Error());
+        return FailedStep(tempFolder.Error());
     }
     const std::uint32_t startedAt = system.clock.MillisecondsNow();
-    Result<StartedSetup> setup = StartCheckedSetup(run, staging.directory, *tempFolder, setupSha256);
+    Result<StartedSetup> setup = StartCheckedSetup(run, places, *tempFolder, request.setupSha256);
     if (!setup) {
         RemoveSetupTempFolder(run, *tempFolder);
-        return FailedStep(setup.Error(), staging.directory);
+        return FailedStep(setup.Error());
     }
-    const ExpectedPackage package{staging.windowsDirectory + "inf\\", *stagedInf};
+    const ExpectedPackage package{places.infFolder, *stagedInf};
     outcome.setup = WaitForSetupOutcome(system, waiting, log, package, *setup, startedAt, limits);
     if (outcome.setup.verdict != Verdict::Abandoned) // else the setup still works in it
         RemoveSetupTempFolder(run, *tempFolder);
@@ -292,20 +275,21 @@ PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system
     return outcome;
 }
 
-WindowPreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
-    StepLog& log, const std::string& setupSha256, const std::string& programVersion)
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+    RunReport& report, const PreInstallRequest& request)
 {
-    const std::uint32_t startedAt = system.clock.MillisecondsNow();
-    WindowPreInstallOutcome run;
-    static_cast<PreInstallOutcome&>(run) =
-        RunPreInstall(window, system, waiting, log, {std::nullopt, kWindowAfterSetupSeconds}, setupSha256);
-    if (run.error != 0 || run.setup.verdict != Verdict::Abandoned) {
-        run.summary = SummaryOf(run, DeploymentExitCode(run));
-        run.summary->seconds = (system.clock.MillisecondsNow() - startedAt) / 1000;
-        run.summary->programVersion = programVersion;
-        RecordResult(log, system.errors, *run.summary);
+    report.Start();
+    PreInstallOutcome outcome;
+    if (const Result<std::string> windowsDirectory = system.files.WindowsDirectory()) {
+        outcome = RunPreInstall(window, system, waiting, report.Log(), PlacesIn(*windowsDirectory), request,
+            {std::nullopt, kWindowAfterSetupSeconds});
+    } else {
+        Warn(window, report.Log(), kWindowsDirectoryFailedMessage, kIconExclamation);
+        outcome = FailedStep(windowsDirectory.Error());
     }
-    return run;
+    if (outcome.error != 0 || outcome.setup.verdict != Verdict::Abandoned)
+        report.EndWithoutEvent(SummaryOf(outcome, DeploymentExitCode(outcome)));
+    return outcome;
 }
 unsigned long DeploymentExitCode(const PreInstallOutcome& outcome)
 {
@@ -340,10 +324,4 @@ RunSummary SummaryOf(const PreInstallOutcome& outcome, unsigned long exitCode)
     if (!outcome.inf.driverDate.empty())
         summary.driverVer = outcome.inf.driverDate + "," + outcome.inf.driverVersion;
     return summary;
-}
-
-void RecordResult(StepLog& log, ErrorTexts& errors, const RunSummary& summary)
-{
-    const unsigned long code = summary.exitCode;
-    log.Record(ResultLine(summary, IsSuccessCode(code) ? std::string() : errors.DescribeError(code)));
 }

@@ -6,37 +6,39 @@
 #pragma once
 
 #include "staging/Operations.h"
-#include "staging/RunSummary.h"
+#include "staging/Places.h"
+#include "staging/RunReport.h"
 #include "staging/SetupOutcome.h"
 
 // How a run ended: the system error code of the step that failed before the setup's
-// outcome (0 when the setup was started), what became of the setup, the package's INF and
-// the staging directory (ending in "\"; empty when the run did not get there).
+// outcome (0 when the setup was started), what became of the setup and the package's INF.
 struct PreInstallOutcome {
     unsigned long error = 0;
     SetupOutcome setup;
     PackageInf inf;
-    std::string stagingDirectory;
 };
 
-// Runs the procedure once, waiting as `limits` say. Every failure is told through
-// `window` (a message box in the window, nothing without one) and every step is recorded
-// in `log`; the result line is left to the caller. The success label shows only for the
-// verdict's success. With `setupSha256` (64 lower-case hexadecimal digits), the staged
-// setup starts only when that is its SHA-256 (kErrorInvalidImageHash when not), and no one
-// can change it from the hash until it has started.
+// What a pre-install is asked to do.
+struct PreInstallRequest {
+    std::string programPath; // this program: the package lies beside it
+    // With it (64 lower-case hexadecimal digits), the staged setup starts only when that is
+    // its SHA-256 (kErrorInvalidImageHash when not), and no one can change it from the hash
+    // until it has started.
+    std::string setupSha256 = {};
+};
+
+// Runs the procedure once, staging in `places`, waiting as `limits` say. Every failure is
+// told through `window` (a message box in the window, nothing without one) and every step
+// is recorded in `log`; the result line is left to the caller. The success label shows
+// only for the verdict's success.
 PreInstallOutcome RunPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting, StepLog& log,
-    const WaitLimits& limits, const std::string& setupSha256 = {});
+    const Places& places, const PreInstallRequest& request, const WaitLimits& limits);
 
-// The window's pre-install: its outcome and, unless the window closed while it waited, the
-// summary its result line told.
-struct WindowPreInstallOutcome : PreInstallOutcome {
-    std::optional<RunSummary> summary;
-};
-
-// RunPreInstall with the window's limits, then the result line, which names `programVersion`.
-WindowPreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
-    StepLog& log, const std::string& setupSha256 = {}, const std::string& programVersion = {});
+// One press of the window's button: the places from one read of the Windows directory,
+// the procedure with the window's limits, logged to the report's log; unless the window
+// closed while it waited, the run's end goes to `report`.
+PreInstallOutcome RunWindowPreInstall(WindowOps& window, const OperatingSystem& system, SetupWaiting& waiting,
+    RunReport& report, const PreInstallRequest& request);
 
 // The code a run ends with, in the codes deployment tools understand: 0 success (also for a
 // setup's 1707), 3010 or 1641 the setup's request for a restart, 1618 a setup that asks to
@@ -47,6 +49,3 @@ unsigned long DeploymentExitCode(const PreInstallOutcome& outcome);
 
 // What a run that ended in `exitCode` with `outcome` comes to, but for the time it took.
 RunSummary SummaryOf(const PreInstallOutcome& outcome, unsigned long exitCode);
-
-// Records the result line: the summary and, for a failure, the system's text for its code.
-void RecordResult(StepLog& log, ErrorTexts& errors, const RunSummary& summary);

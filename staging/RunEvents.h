@@ -15,7 +15,8 @@ class EventLog {
 public:
     virtual ~EventLog() = default;
     // Reports one event; 0 or the error.
-    virtual unsigned long Report(EventType type, unsigned long id, const std::vector<std::string>& strings) = 0;
+    [[nodiscard]] virtual unsigned long Report(
+        EventType type, unsigned long id, const std::vector<std::string>& strings) = 0;
 };
 
 // The message ids of the message table.

@@ -12,9 +12,10 @@ namespace {
 
 class PackageRemoval {
 public:
-    PackageRemoval(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
+    PackageRemoval(const OperatingSystem& system, StepLog& log, const Places& places, const RecordedStoreCopy& recorded,
         const std::optional<NativeStoreHelper>& helper, const std::optional<std::string>& continuationFolder)
         : system_(system)
+        , places_(places)
         , files_(system.files)
         , store_(system.driverStore)
         , log_(log)
@@ -26,19 +27,12 @@ public:
 
     UninstallOutcome Run()
     {
-        const Result<std::string> windowsDirectory = WindowsDirectory(files_);
-        if (!windowsDirectory) {
-            Fail(WindowsDirectoryUnreadableLine(Describe(windowsDirectory.Error())), windowsDirectory.Error());
-            return outcome_;
-        }
-        log_.Record(UninstallWindowsDirectoryLine(*windowsDirectory));
-        const std::string windows = EnsureTrailingBackslash(*windowsDirectory);
-        const std::string stagingFolder = windows + kStagingFolderName;
-        RemoveFromDriverStore(windows + "inf\\", EnsureTrailingBackslash(stagingFolder) + kPackageInfName);
+        log_.Record(UninstallWindowsDirectoryLine(places_.windowsDirectory));
+        RemoveFromDriverStore(places_.infFolder, places_.stagedInf);
         if (outcome_.error != 0)
-            log_.Record(StagingKeptLine(stagingFolder));
+            log_.Record(StagingKeptLine(places_.stagingFolder));
         else
-            RemoveStagingFolder(stagingFolder);
+            RemoveStagingFolder(places_.stagingFolder);
         return outcome_;
     }
 
@@ -108,7 +102,7 @@ private:
             return;
         }
         if (UsesHelper())
-            log_.Record(StoreHelperUsedLine(helper_->path, store_.ThisWindows().architecture));
+            log_.Record(StoreHelperUsedLine(helper_->path, system_.platform.ThisWindows().architecture));
         std::vector<std::string> refused;
         for (const std::string& name : *copies)
             if (!RemoveStoreCopy(infFolder, name))
@@ -143,7 +137,7 @@ private:
         return false;
     }
 
-    bool UsesHelper() { return helper_ && store_.ThisWindows().architecture != "x86"; }
+    bool UsesHelper() { return helper_ && system_.platform.ThisWindows().architecture != "x86"; }
 
     // One removal from the store, here or in the helper; nothing when the helper could not
     // tell (the failure recorded).
@@ -214,19 +208,18 @@ private:
 
     // Where what Windows still holds in the staging folder goes until the restart: the kept
     // program that started a continuation is running.
-    HeldFiles HeldFilesOf(const std::string& stagingFolder) const
+    HeldFiles HeldFilesOf() const
     {
-        const std::string staging = EnsureTrailingBackslash(stagingFolder);
         if (!continuationFolder_)
-            return {staging, {}};
-        return {*continuationFolder_, {staging + kKeptProgramName}};
+            return {places_.staging, {}};
+        return {*continuationFolder_, {places_.keptCopy}};
     }
 
     // Removes a folder and everything in it, what Windows still holds when it restarts;
     // false when something stayed (each failure recorded).
     bool RemoveFolderTree(const std::string& folder, int& entries, int& atRestart)
     {
-        const TreeRemoval removal = RemoveTree(files_, folder, HeldFilesOf(folder));
+        const TreeRemoval removal = RemoveTree(files_, folder, HeldFilesOf());
         for (const std::string& link : removal.links)
             log_.Record(LinkRemovedLine(link));
         for (const std::vector<std::string>* paths : {&removal.atRestart, &removal.leftAside})
@@ -277,6 +270,7 @@ private:
     }
 
     const OperatingSystem& system_;
+    const Places& places_;
     Files& files_;
     DriverStore& store_;
     StepLog& log_;
@@ -288,8 +282,9 @@ private:
 
 } // namespace
 
-UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const RecordedStoreCopy& recorded,
-    const std::optional<NativeStoreHelper>& helper, const std::optional<std::string>& continuationFolder)
+UninstallOutcome RunUninstall(const OperatingSystem& system, StepLog& log, const Places& places,
+    const RecordedStoreCopy& recorded, const std::optional<NativeStoreHelper>& helper,
+    const std::optional<std::string>& continuationFolder)
 {
-    return PackageRemoval(system, log, recorded, helper, continuationFolder).Run();
+    return PackageRemoval(system, log, places, recorded, helper, continuationFolder).Run();
 }

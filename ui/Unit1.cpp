@@ -1,27 +1,10 @@
 #include "ui/Unit1.h"
 
-#include "Version.h"
-
-#include "staging/PreInstall.h"
-#include "win32/LogFile.h"
 #include "win32/SetupWaiting.h"
-#include "win32/WindowsSystem.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
-
-std::string& RequiredSetupSha256()
-{
-    static std::string sha256;
-    return sha256;
-}
-
-std::optional<RunSummary>& LastPreInstallSummary()
-{
-    static std::optional<RunSummary> summary;
-    return summary;
-}
 
 // The pre-install procedure's view of this window.
 class Form1WindowOps final : public WindowOps {
@@ -30,7 +13,6 @@ public:
         : form_(form)
     {
     }
-    std::string ExecutablePath() override { return Application->ExeName(); }
     void ShowMessage(const std::string& text, const std::string& caption, unsigned iconFlags) override
     {
         form_.SetBusy(false); // the wait, if any, is over
@@ -80,26 +62,19 @@ TForm1::TForm1()
             {"Button2Click", [this](TObject* sender) { Button2Click(sender); }}});
 }
 
+void TForm1::UsePreInstall(const WindowPreInstall& preInstall)
+{
+    preInstall_ = &preInstall;
+}
+
 void TForm1::Button1Click(TObject*)
 {
+    if (preInstall_ == nullptr)
+        throw Exception("TForm1: no pre-install was given to the window");
     Form1WindowOps window(*this);
-    WindowsSystem system;
     WindowWaiting waiting(*this);
-    const WindowPreInstallOutcome run =
-        RunWindowPreInstall(window, system, waiting, ProgramLog(), RequiredSetupSha256(), PREINSTALL_VERSION);
-    if (run.summary)
-        LastPreInstallSummary() = run.summary;
+    RunWindowPreInstall(window, preInstall_->system, waiting, preInstall_->report, preInstall_->request);
     SetBusy(false);
-}
-
-const std::optional<RunSummary>& LastPreInstall()
-{
-    return LastPreInstallSummary();
-}
-
-void RequireSetupSha256(const std::string& sha256)
-{
-    RequiredSetupSha256() = sha256;
 }
 
 void TForm1::Button2Click(TObject*)

@@ -1,11 +1,17 @@
 // The main window: the pre-install instructions, the pre-install and exit buttons.
 #pragma once
 
-#include "staging/RunSummary.h"
+#include "staging/PreInstall.h"
 #include "ui/Unit1Form.h"
 #include "ui/Windowing.h"
 
-#include <optional>
+// What a press of the pre-install button works with: the system, the report its runs end
+// in and the request (this program, /SETUPSHA256).
+struct WindowPreInstall {
+    OperatingSystem system;
+    RunReport& report;
+    PreInstallRequest request;
+};
 
 class TForm1 : public TForm {
 public:
@@ -24,15 +30,13 @@ public:
     TLabel* Label42 = nullptr;
 
     TForm1();
+    // Given before the message loop, and kept until it ends.
+    void UsePreInstall(const WindowPreInstall& preInstall);
     void Button1Click(TObject* sender);
     void Button2Click(TObject* sender);
+
+private:
+    const WindowPreInstall* preInstall_ = nullptr;
 };
 
 extern TForm1* Form1;
-
-// The SHA-256 (/SETUPSHA256, lower case) the staged setup must have for the window to
-// start it; empty for any.
-void RequireSetupSha256(const std::string& sha256);
-
-// What the window's last pre-install came to; nothing before a pre-install has ended.
-const std::optional<RunSummary>& LastPreInstall();

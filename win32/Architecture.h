@@ -12,3 +12,8 @@ std::string NativeArchitecture();
 // The architecture with the version, product type and suites the kernel reports:
 // RtlGetVersion, which compatibility settings do not change as they change GetVersionEx.
 RunningWindows ThisWindows();
+
+class Win32Platform final : public Platform {
+public:
+    RunningWindows ThisWindows() override { return ::ThisWindows(); }
+};

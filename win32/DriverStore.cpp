@@ -170,8 +170,3 @@ Result<DeviceUse> DevicesUsing(const std::string& infName)
     }
     return use;
 }
-
-RunningWindows Win32DriverStore::ThisWindows()
-{
-    return ::ThisWindows();
-}

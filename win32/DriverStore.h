@@ -27,5 +27,4 @@ public:
         return ::UninstallDriverPackage(infName, force);
     }
     Result<DeviceUse> DevicesUsing(const std::string& infName) override { return ::DevicesUsing(infName); }
-    RunningWindows ThisWindows() override;
 };

@@ -78,21 +78,18 @@ Result<std::uint64_t> Win32Files::FileSize(const std::string& path)
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-Result<std::size_t> Win32Files::WindowsDirectorySize()
+Result<std::string> Win32Files::WindowsDirectory()
 {
+    // The first call gives the size with the terminator; the second fills the buffer, or
+    // fails when the answer no longer fits.
     const UINT size = GetWindowsDirectoryW(nullptr, 0);
     if (size == 0)
         return Failed{LastError()};
-    return size;
-}
-
-Result<std::string> Win32Files::ReadWindowsDirectory(std::size_t bufferSize)
-{
-    std::wstring buffer(bufferSize, L'\0');
-    const UINT length = GetWindowsDirectoryW(buffer.data(), static_cast<UINT>(bufferSize));
+    std::wstring buffer(size + 1, L'\0');
+    const UINT length = GetWindowsDirectoryW(buffer.data(), size + 1);
     if (length == 0)
         return Failed{LastError()};
-    if (length >= bufferSize)
+    if (length > size)
         return Failed{ERROR_INSUFFICIENT_BUFFER};
     buffer.resize(length);
     return Narrow(buffer);

@@ -13,8 +13,7 @@ public:
     bool FileExists(const std::string& path) override;
     PathKind KindOfPath(const std::string& path) override;
     Result<std::uint64_t> FileSize(const std::string& path) override;
-    Result<std::size_t> WindowsDirectorySize() override;
-    Result<std::string> ReadWindowsDirectory(std::size_t bufferSize) override;
+    Result<std::string> WindowsDirectory() override;
     Result<bool> MakeDirectory(const std::string& path) override;
     unsigned long ProtectFolder(const std::string& path) override;
     unsigned long CopyToNewFile(const std::string& from, const std::string& to) override;

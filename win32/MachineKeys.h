@@ -53,12 +53,12 @@ public:
     unsigned long Report(EventType type, unsigned long id, const std::vector<std::string>& strings) override;
 };
 
-// The keys and the log, for one run.
+// The keys and the Application log.
 struct MachineRecords {
     MachineKey marker{kMarkerKey};
     MachineKey programsEntry{kProgramsEntryKey};
     MachineKey eventSource{kEventSourceKey};
     ApplicationLog events;
 
-    operator DeploymentRecords() { return {marker, programsEntry, eventSource, events}; }
+    operator DeploymentRecords() { return {marker, programsEntry, eventSource}; }
 };

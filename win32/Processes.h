@@ -40,7 +40,8 @@ public:
     Result<unsigned long> WaitForExit(unsigned long milliseconds) override;
     void End() override;
     std::optional<bool> JobStillRuns() override;
-    void* EndSignal() const override { return process_; }
+    // Signalled once it has ended: what the waits of SetupWaiting.h wait on.
+    HANDLE Process() const { return process_; }
 
 private:
     HANDLE process_;

@@ -1,5 +1,6 @@
 #include "win32/SetupWaiting.h"
 
+#include "win32/Processes.h"
 #include "win32/Text.h"
 
 SetupHandleWaiting::~SetupHandleWaiting()
@@ -22,7 +23,8 @@ bool SetupHandleWaiting::Wait(const StartedProgram& program, unsigned long milli
     // An ended process stays signalled: it is waited on only while it runs. The first wait
     // after its end returns at once, however it came: the setup may have ended after the
     // caller last looked, and the caller must look again before it waits for anything else.
-    if (const HANDLE process = program.EndSignal(); process && !processEndSeen_) {
+    const auto* started = dynamic_cast<const Win32StartedProgram*>(&program);
+    if (const HANDLE process = started ? started->Process() : nullptr; process && !processEndSeen_) {
         if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
             processEndSeen_ = true;
             return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "staging/Operations.h"
+#include "win32/Architecture.h"
 #include "win32/DriverStore.h"
 #include "win32/Errors.h"
 #include "win32/Files.h"
@@ -11,10 +12,11 @@
 
 struct WindowsSystem {
     Win32Files files;
+    Win32Platform platform;
     Win32DriverStore driverStore;
     Win32Programs programs;
     Win32Clock clock;
     Win32ErrorTexts errors;
 
-    operator OperatingSystem() { return {files, driverStore, programs, clock, errors}; }
+    operator OperatingSystem() { return {files, platform, driverStore, programs, clock, errors}; }
 };

@@ -2,7 +2,8 @@
 // setup, the bounded wait, the exit codes and the detection marker.
 #include "staging/Deployment.h"
 #include "staging/DriverPackage.h"
-#include "tests/unit/FakeOps.h"
+#include "tests/unit/FakeRecords.h"
+#include "tests/unit/FakeSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,26 @@ protected:
     FakeRunningSetup runningSetup;
     FakeRecords records{journal};
     FakeRegistryKey& marker = records.marker;
-    Deployment deployment{window, system, waiting, log, lock, runningSetup, records, "9.8.7"};
+    RunReport installReport{RunKind::Install, log, system, system, &records.events, "9.8.7", ""};
+    RunReport uninstallReport{RunKind::Uninstall, log, system, system, &records.events, "9.8.7", ""};
+    Deployment deployment{window, system, waiting, installReport, lock, runningSetup, records, kFakeProgramPath};
 
     unsigned long Install(unsigned long timeoutSeconds = 1800)
     {
         return RunDeploymentInstall(deployment, timeoutSeconds);
+    }
+    unsigned long Uninstall()
+    {
+        Deployment run{window, system, waiting, uninstallReport, lock, runningSetup, records, deployment.programPath,
+            deployment.setupSha256, deployment.storeHelper, deployment.programsEntry, deployment.arguments};
+        return RunDeploymentUninstall(run);
+    }
+    // An install on another system, with this test's lock and records.
+    unsigned long InstallOn(FakeSystem& on, FakeWaiting& waits, unsigned long timeoutSeconds = 1800)
+    {
+        RunReport report(RunKind::Install, log, on, on, &records.events, "9.8.7", "");
+        Deployment run{window, on, waits, report, lock, runningSetup, records, kFakeProgramPath};
+        return RunDeploymentInstall(run, timeoutSeconds);
     }
 
     std::size_t Position(const std::string& entry) const
@@ -42,39 +58,45 @@ protected:
     }
 };
 
-TEST_F(DeploymentTest, SuccessStagesWaitsThenWritesTheMarkerWithInstalledLast)
+// What a success leaves for the administrators' tools: the marker, the kept copy, the event
+// source, the Programs and Features entry whose uninstall is the kept copy's, and one event.
+TEST_F(DeploymentTest, SuccessLeavesTheMarkerTheKeptCopyTheEntryAndOneEvent)
 {
     EXPECT_EQ(Install(), 0u);
-    EXPECT_EQ(Position("lock C:\\WINDOWS\\IcCardReaderUsbPreInstall.lock"), 0u);
-    // Withdrawn before anything is written; back only once the setup has ended.
-    EXPECT_LT(Position("marker remove Installed"), Position("mkdir C:\\WINDOWS\\tovra_driver"));
-    EXPECT_LT(Position("setup ended 0"), Position("marker set Version=9.8.7"));
-    EXPECT_LT(Position("setup ended 0"), Position("marker set Installed=1"));
-    const Journal markerWrites(
-        journal.begin() + static_cast<std::ptrdiff_t>(Position("marker set Version=9.8.7")), journal.end());
-    const Journal expected = {"marker set Version=9.8.7", "marker set LastExitCode=0", "marker set SetupExitCode=0",
-        "marker set LastRun=2026-12-09 13:00:00", "marker set DriverStoreInf=oem1.inf",
-        "marker set DriverVersion=1.0.0.0", "marker set DriverDate=12/08/2026",
-        "marker set DriverProvider=Example Vendor", "marker set DriverClassGuid={50dd5230-ba8a-11d1-bf5d-0000f805f530}",
-        // Then the kept copy, the event source and the Programs and Features entry, whose
-        // uninstall is the kept copy's; Installed last, and one event for the run.
-        "copy C:\\Package\\preinstall.exe -> C:\\WINDOWS\\tovra_driver\\preinstall.exe",
-        "source set EventMessageFile=C:\\WINDOWS\\tovra_driver\\preinstall.exe", "source set TypesSupported=7",
-        "entry set DisplayName=IC卡读写器USB程序安装 (Example Vendor)", "entry set DisplayVersion=1.0.0.0",
-        "entry set Publisher=Example Vendor", "entry set InstallLocation=C:\\WINDOWS\\tovra_driver",
-        "entry set DisplayIcon=C:\\WINDOWS\\tovra_driver\\preinstall.exe", "entry set InstallDate=20261209",
-        "entry set UninstallString=\"C:\\WINDOWS\\tovra_driver\\preinstall.exe\" /UNINSTALL",
-        "entry set QuietUninstallString=\"C:\\WINDOWS\\tovra_driver\\preinstall.exe\" /UNINSTALL /S",
-        "list C:\\WINDOWS\\tovra_driver", "entry set EstimatedSize=1", "entry set NoModify=1", "entry set NoRepair=1",
-        "marker set Installed=1", "event 1000"};
-    EXPECT_EQ(markerWrites, expected);
-    EXPECT_EQ(std::count(journal.begin(), journal.end(), "marker set Installed=1"), 1) << "Installed written early";
+    const std::map<std::string, std::string> markerValues = {{"Installed", "1"}, {"Version", "9.8.7"},
+        {"LastExitCode", "0"}, {"SetupExitCode", "0"}, {"LastRun", "2026-12-09 13:00:00"},
+        {"DriverStoreInf", "oem1.inf"}, {"DriverVersion", "1.0.0.0"}, {"DriverDate", "12/08/2026"},
+        {"DriverProvider", "Example Vendor"}, {"DriverClassGuid", "{50dd5230-ba8a-11d1-bf5d-0000f805f530}"}};
+    EXPECT_EQ(marker.values, markerValues);
+    const std::string kept = "C:\\WINDOWS\\tovra_driver\\preinstall.exe";
+    EXPECT_EQ(system.bytes[kept], "MZ the program");
+    const std::map<std::string, std::string> sourceValues = {{"EventMessageFile", kept}, {"TypesSupported", "7"}};
+    EXPECT_EQ(records.eventSource.values, sourceValues);
+    const std::map<std::string, std::string> entryValues = {{"DisplayName", "IC卡读写器USB程序安装 (Example Vendor)"},
+        {"DisplayVersion", "1.0.0.0"}, {"Publisher", "Example Vendor"},
+        {"InstallLocation", "C:\\WINDOWS\\tovra_driver"}, {"DisplayIcon", kept}, {"InstallDate", "20261209"},
+        {"UninstallString", "\"" + kept + "\" /UNINSTALL"}, {"QuietUninstallString", "\"" + kept + "\" /UNINSTALL /S"},
+        {"EstimatedSize", "1"}, {"NoModify", "1"}, {"NoRepair", "1"}};
+    EXPECT_EQ(records.programsEntry.values, entryValues);
+    ASSERT_EQ(records.events.events.size(), 1u);
+    EXPECT_EQ(records.events.events[0].id, 1000u);
     EXPECT_EQ(log.lines.back().rfind(
                   "结果: 成功, 退出代码 0 (0x00000000); 安装程序退出代码 0; 驱动程序存储中的副本 oem1.inf; "
                   "DriverVer 12/08/2026,1.0.0.0; 用时 0 秒; 程序版本 9.8.7",
                   0),
         0u)
         << log.lines.back();
+}
+
+// The marker's driver values are what a later uninstall finds the store's copy by, also
+// when the staged INF is gone.
+TEST_F(DeploymentTest, UninstallFindsTheCopyTheMarkerRecordsWithoutTheStagedInf)
+{
+    EXPECT_EQ(Install(), 0u);
+    system.bytes.erase(system.StagedInf());
+    system.disk.erase(system.StagedInf());
+    EXPECT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(system.disk.count(system.StoreCopy()), 0u) << "the recorded copy stayed";
 }
 
 TEST_F(DeploymentTest, ALaterMarkerValueThatFailsKeepsInstalledAwayAndEndsInItsError)
@@ -126,8 +148,7 @@ TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalledAndKeepTheLastSu
         FakeSystem& fresh = freshRun.system;
         c.arrange(fresh);
         marker.values = {{"Installed", "1"}, {"SetupExitCode", "0"}, {"DriverStoreInf", "oem3.inf"}};
-        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, records, "9.8.7"};
-        EXPECT_EQ(RunDeploymentInstall(run, 1800), c.code);
+        EXPECT_EQ(InstallOn(fresh, freshRun.waiting), c.code);
         EXPECT_EQ(marker.values.count("Installed"), 0u);
         EXPECT_EQ(marker.values["LastExitCode"], std::to_string(c.code));
         // The setup's own code is there only when it ended by itself.
@@ -136,15 +157,10 @@ TEST_F(DeploymentTest, FailedRunsRecordTheirCodeWithoutInstalledAndKeepTheLastSu
     }
 }
 
-TEST_F(DeploymentTest, WindowsDirectoryFailureOfEitherQueryEndsInItsCodeAndTakesNoLock)
+TEST_F(DeploymentTest, WindowsDirectoryFailureEndsInItsCodeAndTakesNoLock)
 {
-    system.firstQueryFails = true;
-    system.queryError = 5;
+    system.windowsDirectoryError = 5;
     EXPECT_EQ(Install(), 5u);
-    system.firstQueryFails = false;
-    system.secondQueryFails = true;
-    system.queryError = 0; // no code of its own
-    EXPECT_EQ(Install(), 1603u);
     EXPECT_FALSE(Journalled("lock")) << "a lock somewhere other than the Windows directory";
     EXPECT_FALSE(ChangedAnything());
     EXPECT_TRUE(log.Has("无法读取 Windows 目录"));
@@ -173,9 +189,8 @@ TEST_F(DeploymentTest, TimeoutEndsTheSetupWithWhatItStartedAndEndsIn1460)
         fresh.setupRunsMs = 61000;
         fresh.inOuterJob = !inJob; // on Windows 7, in a job that lets nothing break away
         fresh.nestedJobs = false;
-        Deployment run{window, fresh, freshRun.waiting, log, lock, runningSetup, records, "9.8.7"};
         const std::uint32_t start = fresh.now;
-        EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorTimeout);
+        EXPECT_EQ(InstallOn(fresh, freshRun.waiting, 60), kErrorTimeout);
         EXPECT_EQ(fresh.now - start, 60000u) << "ended at the time, not before or after";
         EXPECT_TRUE(Journalled("end setup"));
         EXPECT_TRUE(log.Has(inJob ? "安装程序在 60 秒内没有结束，已结束它和它启动的所有进程"
@@ -201,9 +216,8 @@ TEST_F(DeploymentTest, StartedProcessesAreWaitedForWithinTheTimeoutAndNeverEnded
     FakeSystem& slow = slowRun.system;
     slow.storeCopyAtMs = 90000;
     slow.startedProgramsRunMs = 3600000;
-    Deployment run{window, slow, slowRun.waiting, log, lock, runningSetup, records, "9.8.7"};
     const std::uint32_t start = slow.now;
-    EXPECT_EQ(RunDeploymentInstall(run, 60), kErrorDriverStoreAddFailed);
+    EXPECT_EQ(InstallOn(slow, slowRun.waiting, 60), kErrorDriverStoreAddFailed);
     EXPECT_LT(slow.now - start, 60500u);
     EXPECT_FALSE(Journalled("end setup"));
     EXPECT_EQ(marker.values.count("Installed"), 0u);
@@ -228,7 +242,7 @@ TEST_F(DeploymentTest, HeldLockOrRunningStagedSetupGivesWayWith1618AndChangesNot
         lock.error = byLock ? kErrorSharingViolation : 0;
         runningSetup.running = !byLock;
         EXPECT_EQ(Install(), kErrorInstallAlreadyRunning);
-        EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInstallAlreadyRunning);
+        EXPECT_EQ(Uninstall(), kErrorInstallAlreadyRunning);
         EXPECT_FALSE(ChangedAnything());
         EXPECT_TRUE(
             log.Has(byLock ? "另一个静默预装正在运行"
@@ -291,8 +305,8 @@ TEST_F(DeploymentTest, AnythingUnexpectedEndsIn1603)
     } throwing(journal);
     throwing.AddPackage("C:\\Package\\");
     FakeWaiting throwingWaits(throwing);
-    Deployment run{window, throwing, throwingWaits, log, lock, runningSetup, records, "9.8.7"};
-    EXPECT_EQ(RunDeploymentInstall(run, 1800), kErrorInstallFailure);
+    marker.values = {{"Installed", "1"}}; // an earlier success: withdrawn before the run fails
+    EXPECT_EQ(InstallOn(throwing, throwingWaits), kErrorInstallFailure);
     EXPECT_EQ(marker.values.count("Installed"), 0u);
     EXPECT_TRUE(log.Has("意外错误: out of memory"));
 }
@@ -322,9 +336,8 @@ protected:
 
 TEST_F(DeploymentUninstallTest, CompleteRemovalTakesTheMarkerAndSaysSo)
 {
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(Uninstall(), 0u);
     EXPECT_FALSE(marker.exists);
-    EXPECT_LT(Position("uninstall oem7.inf"), Position("marker remove all"));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "已卸载:\n驱动程序存储中的 oem7.inf\nC:\\WINDOWS\\tovra_driver（1 项）\n检测标记");
     EXPECT_EQ(log.lines.back().rfind("结果: 成功, 退出代码 0 (0x00000000)", 0), 0u) << log.lines.back();
@@ -344,7 +357,7 @@ TEST_F(DeploymentUninstallTest, DriverStoreCopyThatStaysKeepsTheMarker)
             system.uninstallLeaves.insert("oem7.inf");
         window.messages.clear();
         journal.clear();
-        EXPECT_EQ(RunDeploymentUninstall(deployment), refused ? 0xE000023Du : kErrorDriverStoreDeleteFailed);
+        EXPECT_EQ(Uninstall(), refused ? 0xE000023Du : kErrorDriverStoreDeleteFailed);
         EXPECT_TRUE(marker.exists);
         EXPECT_EQ(marker.values["Installed"], "1");
         EXPECT_EQ(marker.values["LastExitCode"], std::to_string(refused ? 0xE000023Du : kErrorDriverStoreDeleteFailed));
@@ -360,7 +373,7 @@ TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheD
 {
     system.removeErrors[staging + "\\TOVRA.INF"] = 5;
     system.restartRemovalError = 5; // not even at restart
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_EQ(Uninstall(), 5u);
     EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
     EXPECT_FALSE(marker.exists);
 }
@@ -368,7 +381,7 @@ TEST_F(DeploymentUninstallTest, StagingFolderThatStaysStillTakesTheMarkerForTheD
 TEST_F(DeploymentUninstallTest, MarkerThatCannotBeRemovedIsTheFailure)
 {
     marker.failures = {{"*", 5}};
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_EQ(Uninstall(), 5u);
     EXPECT_TRUE(log.Has("无法写入检测标记"));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_NE(window.messages[0].find("无法写入检测标记"), std::string::npos);
@@ -378,7 +391,7 @@ TEST_F(DeploymentUninstallTest, EntryThatCannotBeRemovedIsTheFailureAndNamedSo)
 {
     records.programsEntry.exists = true;
     records.programsEntry.failures = {{"*", 5}};
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_EQ(Uninstall(), 5u);
     EXPECT_TRUE(log.Has("无法写入“程序和功能”中的条目"));
     EXPECT_FALSE(log.Has("无法写入检测标记")) << "the entry's failure told as the marker's";
     ASSERT_EQ(window.messages.size(), 1u);
@@ -392,7 +405,7 @@ TEST_F(DeploymentUninstallTest, NothingInstalledIsNoFailure)
     system.bytes.clear();
     marker.exists = false;
     marker.values.clear();
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(Uninstall(), 0u);
     EXPECT_EQ(window.messages, std::vector<std::string>{"没有需要卸载的内容。"});
 }
 
@@ -454,14 +467,12 @@ TEST_F(DeploymentTest, EntryOrKeptCopyThatCannotBeMadeKeepsInstalledAway)
     records.programsEntry.failures.clear();
     FreshSystem fullDisk(journal);
     fullDisk.system.copyErrors["C:\\WINDOWS\\tovra_driver\\preinstall.exe"] = 112;
-    Deployment run{window, fullDisk.system, fullDisk.waiting, log, lock, runningSetup, records, "9.8.7"};
-    EXPECT_EQ(RunDeploymentInstall(run, 1800), 112u);
+    EXPECT_EQ(InstallOn(fullDisk.system, fullDisk.waiting), 112u);
     EXPECT_EQ(marker.values.count("Installed"), 0u);
 
     records.eventSource.failures = {{"TypesSupported", 5}};
     FreshSystem sourceRefused(journal);
-    Deployment third{window, sourceRefused.system, sourceRefused.waiting, log, lock, runningSetup, records, "9.8.7"};
-    EXPECT_EQ(RunDeploymentInstall(third, 1800), 0u);
+    EXPECT_EQ(InstallOn(sourceRefused.system, sourceRefused.waiting), 0u);
     EXPECT_EQ(marker.values["Installed"], "1");
     EXPECT_TRUE(log.Has("无法注册或删除应用程序日志的事件源: error 5"));
 }
@@ -492,13 +503,14 @@ TEST_F(DeploymentTest, EachRunReportsOneEventOfItsKind)
         FakeRunningSetup freshRunning;
         FakeRecords freshRecords(journal);
         c.arrange(fresh.system, freshLock, freshRunning);
-        Deployment run{window, fresh.system, fresh.waiting, log, freshLock, freshRunning, freshRecords, "9.8.7"};
-        RunDeploymentInstall(run, 1800);
+        RunReport report(RunKind::Install, log, fresh.system, fresh.system, &freshRecords.events, "9.8.7", "");
+        Deployment run{
+            window, fresh.system, fresh.waiting, report, freshLock, freshRunning, freshRecords, kFakeProgramPath};
+        static_cast<void>(RunDeploymentInstall(run, 1800));
         EXPECT_EQ(EventIds(freshRecords.events), std::vector<unsigned long>{c.id});
         EXPECT_EQ(freshRecords.events.events.at(0).type, c.type);
     }
 
-    deployment.logPath = "C:\\Logs\\预装.log";
     records.events.error = 1502; // ERROR_LOG_FILE_FULL
     EXPECT_EQ(Install(), 0u);
     EXPECT_EQ(marker.values["Installed"], "1");
@@ -526,17 +538,16 @@ TEST_F(DeploymentUninstallTest, EntryStaysWhileADriverStoreCopyStaysAndGoesWithI
     records.eventSource.values = {{"TypesSupported", "7"}};
     records.eventSource.exists = true;
     system.uninstallErrors["oem7.inf"] = 5;
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 5u);
+    EXPECT_EQ(Uninstall(), 5u);
     EXPECT_TRUE(records.programsEntry.exists) << "the entry went while the driver stays";
     EXPECT_TRUE(records.eventSource.exists);
     EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1011});
 
     system.uninstallErrors.clear();
     records.events.events.clear();
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(Uninstall(), 0u);
     EXPECT_FALSE(records.programsEntry.exists);
     EXPECT_FALSE(records.eventSource.exists);
-    EXPECT_LT(Position("marker remove all"), Position("source remove all"));
     EXPECT_EQ(EventIds(records.events), std::vector<unsigned long>{1010});
     EXPECT_NE(window.messages.back().find("“程序和功能”中的条目"), std::string::npos) << window.messages.back();
 }
@@ -545,7 +556,7 @@ TEST_F(DeploymentUninstallTest, ConnectedReaderIsAWarningEvent)
 {
     system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
     system.devices["oem7.inf"] = DeviceUse{1, 1};
-    EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorInfInUseByDevices);
+    EXPECT_EQ(Uninstall(), kErrorInfInUseByDevices);
     ASSERT_EQ(EventIds(records.events), std::vector<unsigned long>{1012});
     EXPECT_EQ(records.events.events[0].type, EventType::Warning);
 }
@@ -555,16 +566,16 @@ TEST_F(DeploymentUninstallTest, ConnectedReaderIsAWarningEvent)
 // event of its own (that run does).
 TEST_F(DeploymentUninstallTest, UninstallFromTheKeptCopyContinuesFromATemporaryCopy)
 {
-    window.exePath = staging + "\\preinstall.exe";
-    AddFile(window.exePath, "MZ the kept copy");
+    deployment.programPath = staging + "\\preinstall.exe";
+    AddFile(deployment.programPath, "MZ the kept copy");
     AddFile(staging + "\\preinstall_store64.exe", "MZ its helper");
     deployment.arguments = "/UNINSTALL /S /LOG=\"C:\\Logs\\卸载.log\"";
     system.continuationExitCode = kErrorDriverStoreDeleteFailed;
-    EXPECT_EQ(RunDeploymentUninstall(deployment), kErrorDriverStoreDeleteFailed);
+    EXPECT_EQ(Uninstall(), kErrorDriverStoreDeleteFailed);
     const std::string copy = "C:\\WINDOWS\\~tovra_uninstall.1\\";
     EXPECT_LT(Position("mkdir C:\\WINDOWS\\~tovra_uninstall.1"), Position("protect C:\\WINDOWS\\~tovra_uninstall.1"));
     EXPECT_LT(Position("protect C:\\WINDOWS\\~tovra_uninstall.1"),
-        Position("copy " + window.exePath + " -> " + copy + "preinstall.exe"));
+        Position("copy " + deployment.programPath + " -> " + copy + "preinstall.exe"));
     EXPECT_TRUE(Journalled("copy " + staging + "\\preinstall_store64.exe -> " + copy + "preinstall_store64.exe"));
     EXPECT_TRUE(Journalled("continue in " + copy + " with " + deployment.arguments));
     EXPECT_FALSE(Journalled("lock ")) << "the continuation takes the lock, not this run";
@@ -584,9 +595,9 @@ TEST_F(DeploymentUninstallTest, ContinuationLeavesNothingForTheRestartUnderAName
     system.runningImages.insert(staging + "\\preinstall.exe");
     system.disk[continuation] = PathKind::Folder;
     AddFile(continuation + "\\preinstall.exe", "MZ the kept copy");
-    window.exePath = continuation + "\\preinstall.exe";
+    deployment.programPath = continuation + "\\preinstall.exe";
     records.programsEntry.exists = true;
-    EXPECT_EQ(RunDeploymentUninstall(deployment), 0u);
+    EXPECT_EQ(Uninstall(), 0u);
     EXPECT_EQ(system.disk.count(inf + "\\oem7.inf"), 0u);
     EXPECT_EQ(system.disk.count(staging), 0u);
     EXPECT_EQ(system.removedAtRestart, std::vector<std::string>{continuation + "\\~removed.1.preinstall.exe"});
@@ -598,7 +609,7 @@ TEST_F(DeploymentUninstallTest, ContinuationLeavesNothingForTheRestartUnderAName
     system.runningImages.clear();
     system.disk.erase(continuation + "\\preinstall.exe");
     system.AddPackage("C:\\Package\\");
-    window.exePath = "C:\\Package\\preinstall.exe";
+    deployment.programPath = "C:\\Package\\preinstall.exe";
     EXPECT_EQ(Install(), 0u) << log.lines.back();
     EXPECT_EQ(system.disk.count(continuation), 0u) << "the next run leaves what was set aside";
     system.Restart();
@@ -613,7 +624,7 @@ TEST_F(DeploymentUninstallTest, WhatIsLeftAsideStillHeldIsTriedAgainByTheNextRun
     const std::string continuation = "C:\\WINDOWS\\~tovra_uninstall.3";
     const std::string aside = continuation + "\\~removed.1.preinstall.exe";
     system.AddPackage("C:\\Package\\");
-    window.exePath = "C:\\Package\\preinstall.exe";
+    deployment.programPath = "C:\\Package\\preinstall.exe";
     system.disk[continuation] = PathKind::Folder;
     AddFile(aside, "MZ the old kept copy");
     system.runningImages.insert(aside);

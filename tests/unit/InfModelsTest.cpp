@@ -4,7 +4,7 @@
 #include "staging/InfModels.h"
 #include "staging/DriverPackage.h"
 #include "staging/PreInstall.h"
-#include "tests/unit/FakeOps.h"
+#include "tests/unit/FakeSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -188,8 +188,6 @@ TEST(DeclaredModels, NamesEachOnceAsWritten)
 
 class ModelsLogTest : public FakeRunTest {
 protected:
-    NoStepLog noLog;
-    PreInstallOutcome Run(StepLog& into) { return RunWindowPreInstall(window, system, waiting, into); }
     bool Logged(const std::string& text) const
     {
         return std::find(log.lines.begin(), log.lines.end(), text) != log.lines.end();
@@ -200,7 +198,7 @@ TEST_F(ModelsLogTest, LogNamesThePlatformsAndWhyNoneFitsThisWindows)
 {
     system.packageInf->manufacturers = {Line({{"NTx86", 1}})};
     system.windows = kWindows7x64;
-    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_EQ(Press().error, 1633u);
     EXPECT_TRUE(Logged("TOVRA.INF 的 [Manufacturer] 有这些平台的型号: NTx86; 本机 Windows: amd64 6.1.7601 工作站 (套件 "
                        "0x0100)"));
     EXPECT_TRUE(
@@ -215,7 +213,7 @@ TEST_F(ModelsLogTest, LogNamesTheSectionWindowsTakesAndItsModels)
 {
     system.packageInf->manufacturers = {Line({{"NTamd64", 3}, {"NTamd64.6.0", 0}})};
     system.windows = kWindows7x64;
-    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_EQ(Press().error, 1633u);
     EXPECT_TRUE(Logged("[Manufacturer] 的 Models: 本机 Windows 会用 [Models.NTamd64.6.0]，其中有 0 个型号"));
 }
 
@@ -224,7 +222,7 @@ TEST_F(ModelsLogTest, ModelsForAnotherVersionAreRefusedAndToldAsSuch)
 {
     system.packageInf->manufacturers = {Line({{"NTamd64.10.0...17763", 1}})};
     system.windows = kWindows7x64;
-    EXPECT_EQ(Run(log).error, 1633u);
+    EXPECT_EQ(Press().error, 1633u);
     EXPECT_TRUE(log.Has("警告: TOVRA.INF 有本机处理器的型号，但都不适用于本机 Windows (amd64 6.1.7601 工作站"));
     EXPECT_EQ(window.messages,
         std::vector<std::string>{"TOVRA.INF文件中的驱动程序(NTamd64.10.0...17763)不适用于本机Windows(64位 6.1.7601 "
@@ -236,21 +234,22 @@ TEST_F(ModelsLogTest, NoWarningWhenAModelFitsAndAnUnreadableInfIsNamed)
 {
     system.packageInf->manufacturers = {Line({{"NTx86", 1}, {"NTamd64", 1}})};
     system.windows = kWindows7x64;
-    EXPECT_EQ(Run(log).error, 0u);
+    EXPECT_EQ(Press().error, 0u);
     EXPECT_TRUE(std::none_of(log.lines.begin(), log.lines.end(),
         [](const std::string& line) { return line.rfind("警告: TOVRA.INF", 0) == 0; }));
 
     log.lines.clear();
     system.packageInf.reset();
     system.infError = 13;
-    EXPECT_EQ(Run(log).error, 13u);
+    EXPECT_EQ(Press().error, 13u);
     EXPECT_TRUE(Logged("无法读取 C:\\Package\\TOVRA.INF: error 13"));
 }
 
 TEST_F(ModelsLogTest, TheInfIsReadAlsoWithoutALog)
 {
     system.windows = kWindows7x64; // the stand-in's undecorated models serve only x86
-    EXPECT_EQ(Run(noLog).error, 1633u);
+    NoStepLog noLog;
+    EXPECT_EQ(Press(window, system, waiting, noLog).error, 1633u);
     EXPECT_EQ(system.lastInfRead, "C:\\Package\\TOVRA.INF");
 }
 

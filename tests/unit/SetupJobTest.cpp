@@ -4,7 +4,7 @@
 // behaves so.
 #include "staging/PreInstall.h"
 #include "staging/StartedSetup.h"
-#include "tests/unit/FakeOps.h"
+#include "tests/unit/FakeSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,7 @@ TEST_F(SetupJobTest, SetupThatBrokeAwayIsWaitedForAsInAJob)
     InAJobOnWindows7(true);
     Bootstrapper();
     const std::uint32_t began = system.now;
-    EXPECT_EQ(RunWindowPreInstall(window, system, waiting, log).setup.verdict, Verdict::Succeeded);
+    EXPECT_EQ(Press().setup.verdict, Verdict::Succeeded);
     EXPECT_LT(system.now - began, 3500u);
 }
 
@@ -86,8 +86,7 @@ TEST_F(SetupJobTest, WithoutAJobThePackageIsWaitedForUntilTheLimit)
 {
     InAJobOnWindows7(false);
     Bootstrapper();
-    EXPECT_EQ(RunWindowPreInstall(window, system, waiting, log).setup.verdict, Verdict::Succeeded)
-        << "judged at the first look";
+    EXPECT_EQ(Press().setup.verdict, Verdict::Succeeded) << "judged at the first look";
     EXPECT_TRUE(window.labelVisible);
     EXPECT_TRUE(log.Has("安装程序不在作业对象中，在时限内等待驱动程序包"));
 
@@ -96,9 +95,10 @@ TEST_F(SetupJobTest, WithoutAJobThePackageIsWaitedForUntilTheLimit)
     quiet.system.inOuterJob = true;
     quiet.system.nestedJobs = false;
     quiet.system.storeCopyAtMs.reset();
-    NoWindowOps noWindow("C:\\Package\\preinstall.exe");
+    NoWindowOps noWindow;
     const std::uint32_t began = quiet.system.now;
-    const PreInstallOutcome outcome = RunPreInstall(noWindow, quiet.system, quiet.waiting, log, {90, std::nullopt});
+    const PreInstallOutcome outcome = RunPreInstall(
+        noWindow, quiet.system, quiet.waiting, log, quiet.system.WhereItIs(), {kFakeProgramPath}, {90, std::nullopt});
     EXPECT_EQ(DeploymentExitCode(outcome), kErrorDriverStoreAddFailed);
     EXPECT_EQ(quiet.system.now - began, 90000u);
     EXPECT_TRUE(log.Has("（安装程序不在作业对象中，看不到它启动的进程；等待时间已到）"));
@@ -108,8 +108,10 @@ TEST_F(SetupJobTest, WithoutAJobThePackageIsWaitedForUntilTheLimit)
 TEST_F(SetupJobTest, LongWaitIsLoggedEveryMinuteWithTheTimeLeft)
 {
     system.setupRunsMs = 150000;
-    NoWindowOps noWindow("C:\\Package\\preinstall.exe");
-    EXPECT_EQ(DeploymentExitCode(RunPreInstall(noWindow, system, waiting, log, {600, std::nullopt})), 0u);
+    NoWindowOps noWindow;
+    EXPECT_EQ(DeploymentExitCode(RunPreInstall(
+                  noWindow, system, waiting, log, system.WhereItIs(), {kFakeProgramPath}, {600, std::nullopt})),
+        0u);
     EXPECT_TRUE(log.Has("已等待安装程序 60 秒，最多还等 540 秒"));
     EXPECT_TRUE(log.Has("已等待安装程序 120 秒，最多还等 480 秒"));
     EXPECT_FALSE(log.Has("已等待安装程序 180 秒"));
@@ -117,7 +119,7 @@ TEST_F(SetupJobTest, LongWaitIsLoggedEveryMinuteWithTheTimeLeft)
     log.lines.clear();
     FreshSystem windowRun(journal);
     windowRun.system.setupRunsMs = 70000;
-    RunWindowPreInstall(window, windowRun.system, windowRun.waiting, log);
+    Press(window, windowRun.system, windowRun.waiting, log);
     EXPECT_TRUE(log.Has("已等待安装程序 60 秒，没有时限")) << "the window waits for the setup as long as it runs";
 }
 

@@ -2,7 +2,7 @@
 // file, and the staging folder's leftovers; against the fake disk.
 #include "staging/StagedFiles.h"
 #include "staging/PreInstall.h"
-#include "tests/unit/FakeOps.h"
+#include "tests/unit/FakeSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ const std::string kStaging = "C:\\WINDOWS\\tovra_driver\\";
 class StagedFilesTest : public ::testing::Test {
 protected:
     Journal journal;
-    FakeSystem system{journal};
+    FakeFiles system{journal};
     RecordingLog log;
 
     void SetUp() override
@@ -130,7 +130,7 @@ TEST_F(SetupTempTest, SetupGetsItsOwnTempFolderThatGoesAfterIt)
     system.disk[kStaging + "~temp.1"] = PathKind::Folder; // an earlier run's, with a file Windows still holds
     system.disk[kStaging + "~temp.1\\held.tmp"] = PathKind::File;
     system.runningImages.insert(kStaging + "~temp.1\\held.tmp");
-    EXPECT_EQ(DeploymentExitCode(RunWindowPreInstall(window, system, waiting, log)), 0u);
+    EXPECT_EQ(DeploymentExitCode(Press()), 0u);
     const std::vector<std::pair<std::string, std::string>> environment = {
         {"TEMP", kStaging + "~temp.2"}, {"TMP", kStaging + "~temp.2"}};
     EXPECT_EQ(system.lastStart.environment, environment);

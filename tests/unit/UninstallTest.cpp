@@ -2,7 +2,7 @@
 #include "staging/Uninstall.h"
 #include "staging/DriverPackage.h"
 #include "staging/Texts.h"
-#include "tests/unit/FakeOps.h"
+#include "tests/unit/FakeSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@ protected:
     Journal journal;
     FakeSystem system{journal};
     RecordingLog log;
+    const Places places = system.WhereItIs();
 
     void SetUp() override
     {
@@ -50,7 +51,7 @@ TEST_F(UninstallTest, RemovesTheDriverStoreCopyThenTheStagingFolderAndNothingEls
 {
     Install();
     AddFile(kInf + "\\oem9.inf", "our package"); // installed twice
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 0u) << outcome.failure;
     EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
     EXPECT_FALSE(OnDisk(kInf + "\\oem9.inf"));
@@ -68,7 +69,7 @@ TEST_F(UninstallTest, RemovesTheDriverStoreCopyThenTheStagingFolderAndNothingEls
 
 TEST_F(UninstallTest, NothingInstalledIsNoFailure)
 {
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 0u);
     EXPECT_TRUE(outcome.removed.empty());
     EXPECT_TRUE(log.Has("没有暂存目录 " + kStaging));
@@ -88,7 +89,7 @@ TEST_F(UninstallTest, LinksAreRemovedAsLinksAndTheirTargetsStay)
     system.disk[kStaging + "\\notes.txt"] = PathKind::Link;
     system.linkTargets[kStaging + "\\notes.txt"] = "C:\\Users\\me\\notes.txt";
 
-    EXPECT_EQ(RunUninstall(system, log).error, 0u);
+    EXPECT_EQ(RunUninstall(system, log, places).error, 0u);
     EXPECT_TRUE(OnDisk("C:\\Users\\me\\Documents\\thesis.doc"));
     EXPECT_TRUE(OnDisk("C:\\Users\\me\\notes.txt"));
     EXPECT_FALSE(OnDisk(kStaging));
@@ -102,7 +103,7 @@ TEST_F(UninstallTest, StagingPathThatIsALinkLosesOnlyTheLink)
     AddFile("D:\\data\\TOVRA.INF", "someone else's");
     system.disk[kStaging] = PathKind::Link;
     system.linkTargets[kStaging] = "D:\\data";
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 0u);
     EXPECT_TRUE(OnDisk("D:\\data\\TOVRA.INF"));
     EXPECT_FALSE(OnDisk(kStaging));
@@ -112,7 +113,7 @@ TEST_F(UninstallTest, StagingPathThatIsALinkLosesOnlyTheLink)
 TEST_F(UninstallTest, PlainFileAtTheStagingPathIsKeptWithCode183)
 {
     AddFile(kStaging, "a file of someone else's");
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 183u);
     EXPECT_TRUE(OnDisk(kStaging));
     EXPECT_NE(outcome.failure.find("是一个文件"), std::string::npos) << outcome.failure;
@@ -123,7 +124,7 @@ TEST_F(UninstallTest, DriverStoreRefusalKeepsTheStagedPackageForALaterUninstall)
     Install();
     system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
     system.devices["oem7.inf"] = {1, 1}; // the reader is plugged in
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 0xE000023Du);
     EXPECT_EQ(outcome.driverStoreError, 0xE000023Du);
     EXPECT_TRUE(OnDisk(kStaging + "\\TOVRA.INF"));
@@ -153,7 +154,7 @@ TEST_F(UninstallTest, PackageDevicesWereInstalledWithGoesByForceOnlyWhileNoneIsC
         system.uninstallErrors["oem7.inf"] = kErrorInfInUseByDevices;
         system.devicesError = c.devices ? 0 : 5;
         system.devices["oem7.inf"] = c.devices.value_or(DeviceUse{});
-        const UninstallOutcome outcome = RunUninstall(system, log);
+        const UninstallOutcome outcome = RunUninstall(system, log, places);
         EXPECT_EQ(std::count(journal.begin(), journal.end(), "force uninstall oem7.inf"), c.forced ? 1 : 0);
         EXPECT_EQ(OnDisk(kInf + "\\oem7.inf"), !c.forced);
         EXPECT_EQ(outcome.error, c.forced ? 0u : kErrorInfInUseByDevices) << outcome.failure;
@@ -169,7 +170,7 @@ TEST_F(UninstallTest, RefusalOfA32BitCallerIsAFailureAndNeverForced)
 {
     Install();
     system.uninstallErrors["oem7.inf"] = kErrorInWow64;
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, kErrorInWow64);
     EXPECT_EQ(outcome.driverStoreError, kErrorInWow64);
     EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
@@ -193,7 +194,7 @@ protected:
         system.helperPath = helperPath;
         AddFile(helperPath, "MZ our helper");
     }
-    UninstallOutcome Run() { return RunUninstall(system, log, {}, helper); }
+    UninstallOutcome Run() { return RunUninstall(system, log, places, {}, helper); }
     // The copy stayed, and so did what identifies it.
     void ExpectKeptWith(const UninstallOutcome& outcome, unsigned long code)
     {
@@ -289,7 +290,7 @@ TEST_F(UninstallTest, RemovalThatSaysDoneButLeavesTheCopyIsAFailure)
     Install();
     AddFile(kInf + "\\oem9.inf", "our package");
     system.uninstallLeaves.insert("oem7.inf");
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, kErrorDriverStoreDeleteFailed);
     EXPECT_EQ(outcome.driverStoreError, kErrorDriverStoreDeleteFailed);
     EXPECT_TRUE(log.Has("删除后 " + kInf + "\\oem7.inf 仍在驱动程序存储中"));
@@ -305,7 +306,7 @@ TEST_F(UninstallTest, RecordedCopyGoesWithoutTheStagedInfOnlyWhileItIsStillOurs)
 {
     const RecordedStoreCopy recorded{"oem7.inf", *system.packageInf};
     AddFile(kInf + "\\oem7.inf", "our package");
-    const UninstallOutcome ours = RunUninstall(system, log, recorded);
+    const UninstallOutcome ours = RunUninstall(system, log, places, recorded);
     EXPECT_EQ(ours.error, 0u) << ours.failure;
     EXPECT_FALSE(OnDisk(kInf + "\\oem7.inf"));
     EXPECT_EQ(ours.removed, std::vector<std::string>{StoreCopyRemovedItem("oem7.inf")});
@@ -325,14 +326,14 @@ TEST_F(UninstallTest, RecordedCopyGoesWithoutTheStagedInfOnlyWhileItIsStillOurs)
     for (const PackageInf& other : others) {
         journal.clear();
         system.infsAt[kInf + "\\oem7.inf"] = other;
-        const UninstallOutcome outcome = RunUninstall(system, log, recorded);
+        const UninstallOutcome outcome = RunUninstall(system, log, places, recorded);
         EXPECT_EQ(outcome.error, 0u) << outcome.failure;
         EXPECT_TRUE(OnDisk(kInf + "\\oem7.inf"));
         EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
     }
     system.infsAt.clear();
     journal.clear();
-    EXPECT_EQ(RunUninstall(system, log, {"oem7.inf", PackageInf{}}).error, 0u);
+    EXPECT_EQ(RunUninstall(system, log, places, {"oem7.inf", PackageInf{}}).error, 0u);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "uninstall oem7.inf"), 0);
     EXPECT_TRUE(log.Has("检测标记记录的 " + kInf + "\\oem7.inf 已不是本驱动程序包"));
 }
@@ -344,7 +345,7 @@ TEST_F(UninstallTest, FileWindowsStillHoldsIsRenamedAsideAndGoesAtRestartUnderTh
 {
     Install();
     system.runningImages.insert(kStaging + "\\TOVRA_SETUP.EXE");
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 0u) << outcome.failure;
     EXPECT_EQ(system.removedAtRestart, std::vector<std::string>{kStaging + "\\~removed.1.TOVRA_SETUP.EXE"});
     EXPECT_FALSE(OnDisk(kStaging + "\\TOVRA_SETUP.EXE"));
@@ -357,7 +358,7 @@ TEST_F(UninstallTest, FileThatCannotBeRemovedEvenAtRestartEndsInItsCodeAndTheRes
     Install();
     system.removeErrors[kStaging + "\\setup.log"] = 5;
     system.restartRemovalError = 5;
-    const UninstallOutcome outcome = RunUninstall(system, log);
+    const UninstallOutcome outcome = RunUninstall(system, log, places);
     EXPECT_EQ(outcome.error, 5u);
     EXPECT_EQ(outcome.driverStoreError, 0u) << "the driver store's copy went";
     EXPECT_TRUE(OnDisk(kStaging + "\\~removed.1.setup.log")) << "left aside for the next run";

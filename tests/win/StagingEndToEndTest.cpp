@@ -16,22 +16,24 @@ namespace {
 
 class RecordingWindow : public WindowOps {
 public:
-    explicit RecordingWindow(std::wstring packageFolder)
-        : packageFolder_(std::move(packageFolder))
-    {
-    }
     std::vector<std::string> messages;
     bool buttonEnabled = true;
     bool labelVisible = false;
 
-    std::string ExecutablePath() override { return Narrow(packageFolder_ + L"preinstall.exe"); }
     void ShowMessage(const std::string& text, const std::string&, unsigned) override { messages.push_back(text); }
     void SetPreInstallButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
     void ShowSuccessLabel() override { labelVisible = true; }
-
-private:
-    std::wstring packageFolder_;
 };
+
+// A press of the window's button, with the program in `packageFolder`.
+PreInstallOutcome Press(RecordingWindow& window, const std::wstring& packageFolder)
+{
+    WindowsSystem system;
+    BlockingWaiting waiting;
+    NoStepLog noLog;
+    RunReport report(RunKind::Install, noLog, system.errors, system.clock, nullptr, "", "");
+    return RunWindowPreInstall(window, system, waiting, report, {Narrow(packageFolder + L"preinstall.exe")});
+}
 
 class StagingEndToEnd : public ::testing::Test {
 protected:
@@ -53,12 +55,8 @@ TEST_F(StagingEndToEnd, StagesThePackageAndStartsItsSetup)
 {
     ScratchFolder package(L"package_驱动");
     CopyStandInPackage(package.Path());
-    RecordingWindow window(package.Path());
-    WindowsSystem system;
-    BlockingWaiting waiting;
-
-    NoStepLog noLog;
-    const PreInstallOutcome outcome = RunWindowPreInstall(window, system, waiting, noLog);
+    RecordingWindow window;
+    const PreInstallOutcome outcome = Press(window, package.Path());
 
     EXPECT_TRUE(window.messages.empty()) << window.messages.front();
     EXPECT_FALSE(window.buttonEnabled);
@@ -88,12 +86,8 @@ TEST_F(StagingEndToEnd, MissingFileLeavesTheDiskAlone)
     ScratchFolder package(L"package_incomplete");
     CopyStandInPackage(package.Path());
     DeleteFileW((package.Path() + L"TOVRAWDM.SYS").c_str());
-    RecordingWindow window(package.Path());
-    WindowsSystem system;
-    BlockingWaiting waiting;
-
-    NoStepLog noLog;
-    RunWindowPreInstall(window, system, waiting, noLog);
+    RecordingWindow window;
+    Press(window, package.Path());
 
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], "无法在当前目录下找到TOVRAWDM.SYS文件，驱动安装无法继续!");
