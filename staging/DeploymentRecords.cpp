@@ -4,14 +4,21 @@
 
 namespace {
 
-std::optional<std::string> Decimal(unsigned long number)
+unsigned long Write(RegistryKey& key, const char* name, const RegistryData& value)
 {
-    return std::to_string(number);
+    if (const unsigned long* number = std::get_if<unsigned long>(&value))
+        return key.SetNumber(name, *number);
+    return key.SetText(name, std::get<std::string>(value));
 }
 
-unsigned long Write(RegistryKey& key, const char* name, ValueType type, const std::string& value)
+std::optional<RegistryData> Number(unsigned long number)
 {
-    return type == ValueType::Number ? key.SetNumber(name, std::stoul(value)) : key.SetText(name, value);
+    return RegistryData(number);
+}
+
+std::optional<RegistryData> Text(const std::string& text)
+{
+    return RegistryData(text);
 }
 
 // "2026-12-09 13:00:00" as Programs and Features' yyyymmdd.
@@ -32,29 +39,23 @@ std::string UninstallCommand(const Places& places)
 } // namespace
 
 const std::array<MarkerValue, 10> kMarkerValues{{
-    {kMarkerInstalled, ValueType::Number, MarkerWrite::Last, [](const InstallRecord&) { return Decimal(1); }, nullptr},
-    {"Version", ValueType::Text, MarkerWrite::EveryRun,
-        [](const InstallRecord& r) { return std::optional(r.programVersion); }, nullptr},
-    {kMarkerLastExitCode, ValueType::Number, MarkerWrite::EveryRun,
-        [](const InstallRecord& r) { return Decimal(r.exitCode); }, nullptr},
-    {"SetupExitCode", ValueType::Number, MarkerWrite::EveryRun,
-        [](const InstallRecord& r) { return r.setupExitCode ? Decimal(*r.setupExitCode) : std::nullopt; }, nullptr},
-    {"LastRun", ValueType::Text, MarkerWrite::EveryRun,
-        [](const InstallRecord& r) { return std::optional(r.localTime); }, nullptr},
-    {"DriverStoreInf", ValueType::Text, MarkerWrite::AfterSuccess,
-        [](const InstallRecord& r) { return std::optional(r.storeCopy.name); },
+    {kMarkerInstalled, MarkerWrite::Last, [](const InstallRecord&) { return Number(1); }, nullptr},
+    {"Version", MarkerWrite::EveryRun, [](const InstallRecord& r) { return Text(r.programVersion); }, nullptr},
+    {kMarkerLastExitCode, MarkerWrite::EveryRun, [](const InstallRecord& r) { return Number(r.exitCode); }, nullptr},
+    {"SetupExitCode", MarkerWrite::EveryRun,
+        [](const InstallRecord& r) { return r.setupExitCode ? Number(*r.setupExitCode) : std::nullopt; }, nullptr},
+    {"LastRun", MarkerWrite::EveryRun, [](const InstallRecord& r) { return Text(r.localTime); }, nullptr},
+    {"DriverStoreInf", MarkerWrite::AfterSuccess, [](const InstallRecord& r) { return Text(r.storeCopy.name); },
         [](RecordedStoreCopy& c, std::string value) { c.name = std::move(value); }},
-    {"DriverVersion", ValueType::Text, MarkerWrite::AfterSuccess,
-        [](const InstallRecord& r) { return std::optional(r.storeCopy.inf.driverVersion); },
+    {"DriverVersion", MarkerWrite::AfterSuccess,
+        [](const InstallRecord& r) { return Text(r.storeCopy.inf.driverVersion); },
         [](RecordedStoreCopy& c, std::string value) { c.inf.driverVersion = std::move(value); }},
-    {"DriverDate", ValueType::Text, MarkerWrite::AfterSuccess,
-        [](const InstallRecord& r) { return std::optional(r.storeCopy.inf.driverDate); },
+    {"DriverDate", MarkerWrite::AfterSuccess, [](const InstallRecord& r) { return Text(r.storeCopy.inf.driverDate); },
         [](RecordedStoreCopy& c, std::string value) { c.inf.driverDate = std::move(value); }},
-    {"DriverProvider", ValueType::Text, MarkerWrite::AfterSuccess,
-        [](const InstallRecord& r) { return std::optional(r.storeCopy.inf.provider); },
+    {"DriverProvider", MarkerWrite::AfterSuccess, [](const InstallRecord& r) { return Text(r.storeCopy.inf.provider); },
         [](RecordedStoreCopy& c, std::string value) { c.inf.provider = std::move(value); }},
-    {"DriverClassGuid", ValueType::Text, MarkerWrite::AfterSuccess,
-        [](const InstallRecord& r) { return std::optional(r.storeCopy.inf.classGuid); },
+    {"DriverClassGuid", MarkerWrite::AfterSuccess,
+        [](const InstallRecord& r) { return Text(r.storeCopy.inf.classGuid); },
         [](RecordedStoreCopy& c, std::string value) { c.inf.classGuid = std::move(value); }},
 }};
 
@@ -63,9 +64,8 @@ unsigned long RecordInMarker(RegistryKey& marker, const InstallRecord& record)
     for (const MarkerValue& value : kMarkerValues) {
         if (value.write == MarkerWrite::Last || (value.write == MarkerWrite::AfterSuccess && !record.succeeded))
             continue;
-        const std::optional<std::string> text = value.of(record);
-        if (const unsigned long error =
-                text ? Write(marker, value.name, value.type, *text) : marker.RemoveValue(value.name))
+        const std::optional<RegistryData> data = value.of(record);
+        if (const unsigned long error = data ? Write(marker, value.name, *data) : marker.RemoveValue(value.name))
             return error;
     }
     return 0;
@@ -81,23 +81,23 @@ RecordedStoreCopy ReadRecordedStoreCopy(RegistryKey& marker)
 }
 
 const std::array<EntryValue, 11> kEntryValues{{
-    {"DisplayName", ValueType::Text, [](const EntryFacts& f) { return ProgramsEntryName(f.inf.provider); }},
-    {"DisplayVersion", ValueType::Text, [](const EntryFacts& f) { return f.inf.driverVersion; }},
-    {"Publisher", ValueType::Text, [](const EntryFacts& f) { return f.inf.provider; }},
-    {"InstallLocation", ValueType::Text, [](const EntryFacts& f) { return f.places.stagingFolder; }},
-    {"DisplayIcon", ValueType::Text, [](const EntryFacts& f) { return f.places.keptCopy; }},
-    {"InstallDate", ValueType::Text, [](const EntryFacts& f) { return InstallDate(f.localTime); }},
-    {"UninstallString", ValueType::Text, [](const EntryFacts& f) { return UninstallCommand(f.places); }},
-    {"QuietUninstallString", ValueType::Text, [](const EntryFacts& f) { return UninstallCommand(f.places) + " /S"; }},
-    {"EstimatedSize", ValueType::Number, [](const EntryFacts& f) { return std::to_string(f.kilobytes); }},
-    {"NoModify", ValueType::Number, [](const EntryFacts&) { return std::string("1"); }},
-    {"NoRepair", ValueType::Number, [](const EntryFacts&) { return std::string("1"); }},
+    {"DisplayName", [](const EntryFacts& f) -> RegistryData { return ProgramsEntryName(f.inf.provider); }},
+    {"DisplayVersion", [](const EntryFacts& f) -> RegistryData { return f.inf.driverVersion; }},
+    {"Publisher", [](const EntryFacts& f) -> RegistryData { return f.inf.provider; }},
+    {"InstallLocation", [](const EntryFacts& f) -> RegistryData { return f.places.stagingFolder; }},
+    {"DisplayIcon", [](const EntryFacts& f) -> RegistryData { return f.places.keptCopy; }},
+    {"InstallDate", [](const EntryFacts& f) -> RegistryData { return InstallDate(f.localTime); }},
+    {"UninstallString", [](const EntryFacts& f) -> RegistryData { return UninstallCommand(f.places); }},
+    {"QuietUninstallString", [](const EntryFacts& f) -> RegistryData { return UninstallCommand(f.places) + " /S"; }},
+    {"EstimatedSize", [](const EntryFacts& f) { return RegistryData(f.kilobytes); }},
+    {"NoModify", [](const EntryFacts&) { return RegistryData(1ul); }},
+    {"NoRepair", [](const EntryFacts&) { return RegistryData(1ul); }},
 }};
 
 unsigned long WriteProgramsEntry(RegistryKey& entry, const EntryFacts& facts)
 {
     for (const EntryValue& value : kEntryValues)
-        if (const unsigned long error = Write(entry, value.name, value.type, value.of(facts)))
+        if (const unsigned long error = Write(entry, value.name, value.of(facts)))
             return error;
     return 0;
 }

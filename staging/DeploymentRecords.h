@@ -11,6 +11,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <variant>
 
 // The named values of one registry key of the machine's (the detection marker, the Programs
 // and Features entry, the event source's registration). Each call returns 0 or the
@@ -29,10 +30,8 @@ public:
     virtual Result<bool> RemoveAll() = 0;
 };
 
-enum class ValueType {
-    Number, // REG_DWORD
-    Text,   // REG_SZ
-};
+// A registry value: a number (REG_DWORD) or a text (REG_SZ).
+using RegistryData = std::variant<unsigned long, std::string>;
 
 // What an install run records: its exit code and, when it ran to its end, the setup's;
 // after a success, the driver store's copy and what its INF says.
@@ -54,10 +53,9 @@ enum class MarkerWrite {
 
 struct MarkerValue {
     const char* name;
-    ValueType type;
     MarkerWrite write;
-    // Its value for a run, as text (a number in decimal); nothing: it is removed.
-    std::optional<std::string> (*of)(const InstallRecord& record);
+    // Its value for a run; nothing: it is removed.
+    std::optional<RegistryData> (*of)(const InstallRecord& record);
     // Where an uninstall reads it back to; null when it does not.
     void (*readInto)(RecordedStoreCopy& recorded, std::string value);
 };
@@ -84,8 +82,7 @@ struct EntryFacts {
 
 struct EntryValue {
     const char* name;
-    ValueType type;
-    std::string (*of)(const EntryFacts& facts);
+    RegistryData (*of)(const EntryFacts& facts);
 };
 
 // HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\IcCardReaderUsbPreInstall,
