@@ -48,7 +48,7 @@ public:
     // Removes the file this open created (it is empty), and nothing else.
     virtual void RemoveCreated() = 0;
     virtual Result<std::uint64_t> Size() = 0;
-    virtual unsigned long Append(const std::string& bytes) = 0;
+    [[nodiscard]] virtual unsigned long Append(const std::string& bytes) = 0;
 };
 
 class LogFiles {

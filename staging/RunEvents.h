@@ -46,4 +46,4 @@ RunEvent EventFor(RunKind kind, unsigned long exitCode);
 std::vector<std::string> EventStrings(const RunSummary& summary);
 
 // Reports the run's event: 0 or the error, for the log; a failure changes nothing else.
-unsigned long ReportRunEvent(EventLog& events, RunKind kind, const RunSummary& summary);
+[[nodiscard]] unsigned long ReportRunEvent(EventLog& events, RunKind kind, const RunSummary& summary);

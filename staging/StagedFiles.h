@@ -20,7 +20,7 @@ inline constexpr const char* kSetupTempPrefix = "~temp.";
 // link) by a new copy of `from`: the old entry is renamed aside in its folder and removed,
 // at restart when Windows holds it; the copy goes to the freed name, never through a link.
 // 0 or the error.
-unsigned long ReplaceWithCopy(Files& files, StepLog& log, const std::string& from, const std::string& to);
+[[nodiscard]] unsigned long ReplaceWithCopy(Files& files, StepLog& log, const std::string& from, const std::string& to);
 
 // What removing a folder tree did.
 struct TreeRemoval {

@@ -13,7 +13,7 @@ Result<PackageInf> ReadPackageInf(const std::string& infPath);
 
 // Removes the driver package whose INF is `infName` (oemN.inf) from the driver store, with
 // SUOI_FORCEDELETE when `force`; 0 or the system's error.
-unsigned long UninstallDriverPackage(const std::string& infName, bool force);
+[[nodiscard]] unsigned long UninstallDriverPackage(const std::string& infName, bool force);
 
 // The devices whose driver key names `infName` as their InfPath: all that Windows knows of,
 // and those present now.

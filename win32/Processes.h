@@ -13,7 +13,7 @@
 // Starts a program by its full path with its window hidden; 0 or the system's error code.
 // `environment` is a block for CreateProcessW (CREATE_UNICODE_ENVIRONMENT), or null for this
 // program's own.
-unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
+[[nodiscard]] unsigned long StartHiddenProgram(const std::string& program, const std::string& parameters,
     const std::string& workingDirectory, DWORD creationFlags, const wchar_t* environment, PROCESS_INFORMATION& process);
 
 // The ids of the processes that run a program file of this name (any folder, any session).

@@ -32,4 +32,4 @@ Result<FileOwner> OwnerOf(HANDLE object);
 // Gives an existing folder (never the target of a link at `path`) the Administrators group
 // as owner and a protected DACL: SYSTEM and Administrators full control, Users read and
 // execute, inherited by what is created in it. ERROR_REPARSE_POINT_ENCOUNTERED for a link.
-unsigned long ProtectFolder(const std::wstring& path);
+[[nodiscard]] unsigned long ProtectFolder(const std::wstring& path);

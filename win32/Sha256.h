@@ -10,4 +10,4 @@
 bool Sha256Available();
 
 // The SHA-256 of what is left to read of `file`, in lower-case hexadecimal; 0 or the error.
-unsigned long Sha256OfFile(HANDLE file, std::string& sha256);
+[[nodiscard]] unsigned long Sha256OfFile(HANDLE file, std::string& sha256);
