@@ -63,5 +63,5 @@ ActionOutcome OutcomeOfStartFailure(
 
 bool AsksForRestart(unsigned long lastExitCode)
 {
-    return lastExitCode == kRestartRequired || lastExitCode == kRestartInitiated;
+    return MeansRestart(lastExitCode);
 }
