@@ -80,14 +80,14 @@ std::optional<std::string> ReadSha256(const std::string& digits)
     return LowerAscii(digits);
 }
 
-// The usage box's line of each switch is short: a message box wraps long ones wherever it likes.
+// The usage box's line of each switch is short: Wine's message box wraps a long one.
 constexpr CommandLineSwitch kSwitches[] = {
     {{"S", "Q"}, nullptr, nullptr,
         [](CommandLineRequest& request, const std::string&) {
             request.silent = true;
             return true;
         },
-        "静默预装，不显示任何窗口，以退出代码报告结果",
+        "静默预装，无窗口，以退出代码报告",
         "unattended: no window, waits for the setup and its package, ends in an exit code"},
     {{"TIMEOUT"}, "秒", "SECONDS",
         [](CommandLineRequest& request, const std::string& value) {
@@ -95,34 +95,32 @@ constexpr CommandLineSwitch kSwitches[] = {
             request.setupTimeoutSeconds = seconds.value_or(request.setupTimeoutSeconds);
             return seconds.has_value();
         },
-        "静默预装最多等待安装程序的时间（1～86400，默认 1800）",
-        "how long /S waits for the setup (1 to 86400, default 1800)"},
+        "等待上限，默认1800", "how long /S waits for the setup (1 to 86400, default 1800)"},
     {{"SETUPSHA256"}, "校验值", "HEX",
         [](CommandLineRequest& request, const std::string& value) {
             const std::optional<std::string> sha256 = ReadSha256(value);
             request.setupSha256 = sha256.value_or(request.setupSha256);
             return sha256.has_value();
         },
-        "只启动SHA-256为该值（64位十六进制）的TOVRA.EXB", "start only a setup with this SHA-256"},
+        "TOVRA.EXB的SHA-256", "start only a setup with this SHA-256"},
     {{"NOARP"}, nullptr, nullptr,
         [](CommandLineRequest& request, const std::string&) {
             request.programsEntry = false;
             return true;
         },
-        "静默预装不在“程序和功能”中写入条目", "no Programs and Features entry"},
+        "不在“程序和功能”中写入条目", "no Programs and Features entry"},
     {{"UNINSTALL"}, nullptr, nullptr,
         [](CommandLineRequest& request, const std::string&) {
             request.uninstall = true;
             return true;
         },
-        "卸载驱动程序包，删除暂存文件、检测标记和条目",
-        "remove the driver-store copy, the staged files, the entry and the marker"},
+        "卸载驱动程序包和暂存文件", "remove the driver-store copy, the staged files, the entry and the marker"},
     {{"LOG"}, "文件", "FILE",
         [](CommandLineRequest& request, const std::string& value) {
             request.logPath = value;
             return true;
         },
-        "把每一步追加记录到该文件，路径含空格时加引号", "one line per step, the result last"},
+        "把每一步记录到该文件", "one line per step, the result last"},
     {{"?", "H", "HELP"}, nullptr, nullptr,
         [](CommandLineRequest& request, const std::string&) {
             request.help = true;

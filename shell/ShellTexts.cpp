@@ -51,14 +51,14 @@ TextWidth EstimatedWidth(const std::string& text)
 
 std::string UsageText()
 {
-    // Short lines: a message box wraps long ones wherever it likes. The codes' meanings start
-    // at a tab stop, which a message box places every eight average character widths.
-    std::string text = "用法：preinstall.exe [参数]，不带参数时显示安装窗口";
+    // Short lines: Wine's message box is narrow, and wraps a long one. The codes' meanings
+    // start at a tab stop, which a message box places every eight average character widths.
+    std::string text = "用法：preinstall.exe [参数]，无参数时显示窗口";
     for (const CommandLineSwitch& item : CommandLineSwitches()) {
         text += "\n";
         for (const char* name : item.names)
             if (name)
-                text += (name == item.names[0] ? "" : " 或 ") + SwitchText(item, name);
+                text += (name != item.names[0] ? " 或 " : "") + SwitchText(item, name);
         text += std::string("：") + item.chinese;
     }
     text += "\n\n静默预装的退出代码：" + CodeLines(RunKind::Install);

@@ -76,8 +76,9 @@ struct ExitCodeRow {
     std::optional<RunEvent> installEvent;   // the event of a pre-install that ends so; none: the failed step's
     std::optional<RunEvent> uninstallEvent; // likewise of an uninstall
     CodeOutcome outcome;
-    const char* chinese; // one short line: the usage box, the logs
-    const char* english; // the documents
+    const char* chinese;      // the usage box: one short line, which Wine's narrow box does not wrap
+    const char* english;      // the documents
+    const char* chineseInLog; // the Windows Installer log's sentence; nullptr: `chinese`
 };
 
 // The table, in the order the usage box and the documents list the codes.

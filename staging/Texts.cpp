@@ -640,10 +640,10 @@ std::string ActionName(InstallerAction action)
 
 std::string ExitCodeMeaning(RunKind kind, unsigned long exitCode, const std::string& systemText)
 {
-    if (const ExitCodeRow* row = FindExitCode(kind, exitCode))
-        // The package passes the program PREINSTALL_ARGS: an unknown switch came from there.
-        return exitCode == kErrorInvalidParameter ? Join({row->chinese, "（PREINSTALL_ARGS）"}) : row->chinese;
-    return Join({FailedStepRow().chinese, ": ", systemText});
+    const ExitCodeRow* row = FindExitCode(kind, exitCode);
+    if (!row)
+        return Join({FailedStepRow().chinese, ": ", systemText});
+    return row->chineseInLog ? row->chineseInLog : row->chinese;
 }
 
 std::string ProgramEndedLine(InstallerAction action, const std::string& program, const std::string& parameters,
