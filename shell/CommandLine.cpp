@@ -80,7 +80,86 @@ std::optional<std::string> ReadSha256(const std::string& digits)
     return LowerAscii(digits);
 }
 
+// The usage box's line of each switch is short: Wine's message box wraps a long one.
+constexpr CommandLineSwitch kSwitches[] = {
+    {{"S", "Q"}, nullptr, nullptr,
+        [](CommandLineRequest& request, const std::string&) {
+            request.silent = true;
+            return true;
+        },
+        "静默预装，无窗口，以退出代码报告",
+        "unattended: no window, waits for the setup and its package, ends in an exit code"},
+    {{"TIMEOUT"}, "秒", "SECONDS",
+        [](CommandLineRequest& request, const std::string& value) {
+            const std::optional<unsigned long> seconds = ReadTimeoutSeconds(value);
+            request.setupTimeoutSeconds = seconds.value_or(request.setupTimeoutSeconds);
+            return seconds.has_value();
+        },
+        "等待上限，默认1800", "how long /S waits for the setup (1 to 86400, default 1800)"},
+    {{"SETUPSHA256"}, "校验值", "HEX",
+        [](CommandLineRequest& request, const std::string& value) {
+            const std::optional<std::string> sha256 = ReadSha256(value);
+            request.setupSha256 = sha256.value_or(request.setupSha256);
+            return sha256.has_value();
+        },
+        "TOVRA.EXB的SHA-256", "start only a setup with this SHA-256"},
+    {{"NOARP"}, nullptr, nullptr,
+        [](CommandLineRequest& request, const std::string&) {
+            request.programsEntry = false;
+            return true;
+        },
+        "不在“程序和功能”中写入条目", "no Programs and Features entry"},
+    {{"UNINSTALL"}, nullptr, nullptr,
+        [](CommandLineRequest& request, const std::string&) {
+            request.uninstall = true;
+            return true;
+        },
+        "卸载驱动程序包和暂存文件", "remove the driver-store copy, the staged files, the entry and the marker"},
+    {{"LOG"}, "文件", "FILE",
+        [](CommandLineRequest& request, const std::string& value) {
+            request.logPath = value;
+            return true;
+        },
+        "把每一步记录到该文件", "one line per step, the result last"},
+    {{"?", "H", "HELP"}, nullptr, nullptr,
+        [](CommandLineRequest& request, const std::string&) {
+            request.help = true;
+            return true;
+        },
+        "显示本说明", "the usage box"},
+};
+
+// Carries out the switch `argument` names ("/" or "-" and its name, any case); false for a
+// switch the table does not have, or a value it does not take.
+bool ApplySwitch(CommandLineRequest& request, const std::string& argument)
+{
+    const std::string name = UpperAscii(argument.substr(1));
+    for (const CommandLineSwitch& item : kSwitches)
+        for (const char* switchName : item.names) {
+            if (!switchName)
+                continue;
+            if (!item.chineseValue && name == switchName)
+                return item.apply(request, "");
+            // A switch with a value needs one; the value keeps its case.
+            const std::string prefix = std::string(switchName) + "=";
+            if (item.chineseValue && name.size() > prefix.size() && name.rfind(prefix, 0) == 0)
+                return item.apply(request, argument.substr(1 + prefix.size()));
+        }
+    return false;
+}
+
 } // namespace
+
+std::span<const CommandLineSwitch> CommandLineSwitches()
+{
+    return kSwitches;
+}
+
+std::string SwitchText(const CommandLineSwitch& item, const char* name, bool english)
+{
+    const char* value = english ? item.englishValue : item.chineseValue;
+    return std::string("/") + name + (value ? std::string("=") + value : std::string());
+}
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine)
 {
@@ -106,30 +185,10 @@ std::string ArgumentsOf(const std::string& commandLine)
 CommandLineRequest ParseArguments(const std::vector<std::string>& arguments)
 {
     CommandLineRequest request;
-    const std::string logSwitch = "LOG=";
-    const std::string timeoutSwitch = "TIMEOUT=";
-    const std::string sha256Switch = "SETUPSHA256=";
     for (const std::string& argument : arguments) {
         if (argument.empty() || (argument[0] != '/' && argument[0] != '-'))
             continue;
-        const std::string name = UpperAscii(argument.substr(1));
-        std::optional<unsigned long> timeout;
-        std::optional<std::string> sha256;
-        if (name == "S" || name == "Q")
-            request.silent = true;
-        else if (name == "?" || name == "H" || name == "HELP")
-            request.help = true;
-        else if (name == "UNINSTALL")
-            request.uninstall = true;
-        else if (name == "NOARP")
-            request.programsEntry = false;
-        else if (name.rfind(logSwitch, 0) == 0 && name.size() > logSwitch.size())
-            request.logPath = argument.substr(1 + logSwitch.size());
-        else if (name.rfind(timeoutSwitch, 0) == 0 && (timeout = ReadTimeoutSeconds(name.substr(timeoutSwitch.size()))))
-            request.setupTimeoutSeconds = *timeout;
-        else if (name.rfind(sha256Switch, 0) == 0 && (sha256 = ReadSha256(name.substr(sha256Switch.size()))))
-            request.setupSha256 = *sha256;
-        else if (request.unknownSwitch.empty())
+        if (!ApplySwitch(request, argument) && request.unknownSwitch.empty())
             request.unknownSwitch = argument;
     }
     return request;

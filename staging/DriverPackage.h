@@ -1,6 +1,8 @@
 // The driver package: which files make it up, what their staged copies are called, and
-// the codes the procedures report. The texts are in Texts.h.
+// the codes the procedures report (ExitCodes.h). The texts are in Texts.h.
 #pragma once
+
+#include "staging/ExitCodes.h"
 
 #include <array>
 #include <optional>
@@ -35,28 +37,6 @@ inline constexpr unsigned long kStoreHelperTimeoutSeconds = 300;
 inline constexpr const char* kStagedSetupName = kDriverPackage[0].stagedName;
 inline constexpr const char* kPackageInfName = kDriverPackage[1].name;
 
-// Windows' codes for the results deployment tools tell apart.
-inline constexpr unsigned long kErrorFileNotFound = 2;
-inline constexpr unsigned long kErrorAccessDenied = 5;
-inline constexpr unsigned long kErrorSharingViolation = 32;
-inline constexpr unsigned long kErrorNotSupported = 50;
-inline constexpr unsigned long kErrorFileExists = 80;
-inline constexpr unsigned long kErrorInvalidParameter = 87;
-inline constexpr unsigned long kErrorInvalidImageHash = 577;
-inline constexpr unsigned long kErrorAlreadyExists = 183;
-inline constexpr unsigned long kErrorTimeout = 1460;
-inline constexpr unsigned long kErrorInstallFailure = 1603;
-inline constexpr unsigned long kErrorInstallAlreadyRunning = 1618;
-inline constexpr unsigned long kRestartInitiated = 1641;
-inline constexpr unsigned long kInstallSucceeded = 1707; // Windows Installer's "completed successfully"
-inline constexpr unsigned long kErrorInstallPlatformUnsupported = 1633;
-inline constexpr unsigned long kRestartRequired = 3010;
-inline constexpr unsigned long kErrorReparsePointEncountered = 4395;
-inline constexpr unsigned long kErrorDriverStoreAddFailed = 0xE0000247;
-inline constexpr unsigned long kErrorDriverStoreDeleteFailed = 0xE000024C;
-inline constexpr unsigned long kErrorInfInUseByDevices = 0xE000023D;
-inline constexpr unsigned long kErrorInWow64 = 0xE0000235; // a 32-bit caller on 64-bit Windows
-
 // SetupAPI's own codes (0xE000xxxx) as the HRESULT under which Windows keeps their texts
 // (HRESULT_FROM_SETUPAPI: facility 15); nothing for any other code.
 inline constexpr std::optional<unsigned long> SetupApiHresult(unsigned long code)
@@ -65,12 +45,6 @@ inline constexpr std::optional<unsigned long> SetupApiHresult(unsigned long code
     if ((code & kApplicationError) != kApplicationError)
         return std::nullopt;
     return (code & 0xFFFF) | (15ul << 16) | 0x80000000;
-}
-
-// Success, with or without a restart to follow.
-inline constexpr bool IsSuccessCode(unsigned long code)
-{
-    return code == 0 || code == kRestartRequired || code == kRestartInitiated;
 }
 
 // A failure's code, never 0: a failure without a code of its own is an installation failure.

@@ -64,5 +64,5 @@ ActionOutcome OutcomeOfStartFailure(
 
 bool AsksForRestart(unsigned long lastExitCode)
 {
-    return lastExitCode == kRestartRequired || lastExitCode == kRestartInitiated;
+    return MeansRestart(lastExitCode);
 }

@@ -1,24 +1,15 @@
 #include "staging/RunEvents.h"
 
-#include "staging/DriverPackage.h"
 #include "staging/Texts.h"
 
 RunEvent EventFor(RunKind kind, unsigned long exitCode)
 {
-    if (exitCode == kErrorInstallAlreadyRunning)
-        return {EventType::Warning, kEventAnotherRunHoldsThePc};
-    if (kind == RunKind::Uninstall) {
-        if (exitCode == 0)
-            return {EventType::Information, kEventUninstalled};
-        if (exitCode == kErrorInfInUseByDevices)
-            return {EventType::Warning, kEventReaderStillConnected};
-        return {EventType::Error, kEventUninstallFailed};
-    }
-    if (exitCode == 0)
-        return {EventType::Information, kEventInstalled};
-    if (IsSuccessCode(exitCode))
-        return {EventType::Warning, kEventInstalledRestartNeeded};
-    return {EventType::Error, kEventInstallFailed};
+    const auto eventOf = [kind](const ExitCodeRow& row) {
+        return kind == RunKind::Install ? row.installEvent : row.uninstallEvent;
+    };
+    const ExitCodeRow* row = FindExitCode(kind, exitCode);
+    const std::optional<RunEvent> event = row ? eventOf(*row) : std::nullopt;
+    return event ? *event : *eventOf(FailedStepRow());
 }
 
 std::vector<std::string> EventStrings(const RunSummary& summary)

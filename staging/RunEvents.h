@@ -3,12 +3,11 @@
 // summary. The texts are the program's message table (resources/messages.mc). Portable.
 #pragma once
 
+#include "staging/ExitCodes.h"
 #include "staging/RunSummary.h"
 
 #include <string>
 #include <vector>
-
-enum class EventType { Information, Warning, Error };
 
 // The Application log, under the program's event source (registered or not).
 class EventLog {
@@ -17,24 +16,6 @@ public:
     // Reports one event; 0 or the error.
     [[nodiscard]] virtual unsigned long Report(
         EventType type, unsigned long id, const std::vector<std::string>& strings) = 0;
-};
-
-// The message ids of the message table.
-inline constexpr unsigned long kEventInstalled = 1000;
-inline constexpr unsigned long kEventInstalledRestartNeeded = 1001;
-inline constexpr unsigned long kEventInstallFailed = 1002;
-inline constexpr unsigned long kEventAnotherRunHoldsThePc = 1003;
-inline constexpr unsigned long kEventUninstalled = 1010;
-inline constexpr unsigned long kEventUninstallFailed = 1011;
-inline constexpr unsigned long kEventReaderStillConnected = 1012;
-inline constexpr unsigned long kEventIds[] = {kEventInstalled, kEventInstalledRestartNeeded, kEventInstallFailed,
-    kEventAnotherRunHoldsThePc, kEventUninstalled, kEventUninstallFailed, kEventReaderStillConnected};
-
-enum class RunKind { Install, Uninstall };
-
-struct RunEvent {
-    EventType type;
-    unsigned long id;
 };
 
 // The event that tells how a run of `kind` ended in `exitCode`.

@@ -636,45 +636,23 @@ std::string ActionName(InstallerAction action)
     return "";
 }
 
-struct ExitCodeText {
-    unsigned long code;
-    const char* meaning;
-};
-
-// The program's own exit codes (docs/command-line.md), as its usage box names them.
-constexpr ExitCodeText kExitCodeMeanings[] = {
-    {0, "成功"},
-    {kRestartRequired, "成功，需要重新启动"},
-    {kRestartInitiated, "成功，已开始重新启动"},
-    {kErrorInstallFailure, "安装程序返回了其他非零代码，或发生了意外错误"},
-    {kErrorDriverStoreAddFailed, "安装程序报告成功，但驱动程序包不在驱动程序存储中"},
-    {kErrorInstallPlatformUnsupported, "TOVRA.INF 没有适用于本机的驱动程序"},
-    {kErrorTimeout, "安装程序超时，已被结束"},
-    {kErrorInstallAlreadyRunning, "另一个安装正在运行，请稍后重试"},
-    {kErrorInvalidImageHash, "TOVRA.EXB与/SETUPSHA256不符，安装程序未启动"},
-    {kErrorNotSupported, "本系统无法计算SHA-256"},
-    {kErrorReparsePointEncountered, "暂存目录是一个链接，未写入任何文件"},
-    {kErrorFileNotFound, "缺少文件"},
-    {kErrorInvalidParameter, "无法识别的参数（PREINSTALL_ARGS）"},
-    {kErrorInfInUseByDevices, "读写器仍连接在电脑上"},
-    {kErrorDriverStoreDeleteFailed, "驱动程序存储中仍有副本"},
-};
-
 } // namespace
 
-std::string ExitCodeMeaning(unsigned long exitCode, const std::string& systemText)
+std::string ExitCodeMeaning(RunKind kind, unsigned long exitCode, const std::string& systemText)
 {
-    for (const ExitCodeText& text : kExitCodeMeanings)
-        if (text.code == exitCode)
-            return text.meaning;
-    return Join({"失败步骤的系统错误代码: ", systemText});
+    const ExitCodeRow* row = FindExitCode(kind, exitCode);
+    if (!row)
+        return Join({FailedStepRow().chinese, ": ", systemText});
+    return row->chineseInLog ? row->chineseInLog : row->chinese;
 }
 
 std::string ProgramEndedLine(InstallerAction action, const std::string& program, const std::string& parameters,
     unsigned long exitCode, const std::string& systemText, bool succeeded)
 {
     const std::string line = Join({ActionName(action), ": \"", program, "\" ", parameters, " 退出代码 ",
-        std::to_string(exitCode), " (", HexadecimalCode(exitCode), "): ", ExitCodeMeaning(exitCode, systemText)});
+        std::to_string(exitCode), " (", HexadecimalCode(exitCode), "): ",
+        ExitCodeMeaning(
+            action == InstallerAction::Install ? RunKind::Install : RunKind::Uninstall, exitCode, systemText)});
     return succeeded ? line : Join({line, "; 安装失败 (", std::to_string(kErrorInstallFailure), ")"});
 }
 

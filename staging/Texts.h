@@ -162,9 +162,9 @@ std::string MarkerKeptLine();
 std::string UnexpectedErrorLine(const std::string& what);
 
 // ---- the Windows Installer package's actions, lines of Windows Installer's log
-// What the program's exit code means; `systemText` (Windows' description of the code)
-// for a code the program does not name itself.
-std::string ExitCodeMeaning(unsigned long exitCode, const std::string& systemText);
+// What the program's exit code means after a run of `kind` (ExitCodes.h); `systemText`
+// (Windows' description of the code) for a code the program does not name itself.
+std::string ExitCodeMeaning(RunKind kind, unsigned long exitCode, const std::string& systemText);
 // The program ran to its end: the command, the code with its meaning, and whether the
 // action then fails the installation (1603).
 std::string ProgramEndedLine(InstallerAction action, const std::string& program, const std::string& parameters,

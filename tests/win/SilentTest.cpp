@@ -760,12 +760,57 @@ TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(WindowText(box), kCaption);
     const std::wstring text = MessageBoxText(box);
-    for (const wchar_t* part :
-        {L"/S", L"/LOG=", L"/SETUPSHA256=", L"3010", L"1603", L"1618", L"0xE0000247", L"1633", L"577", L"4395"})
+    for (const wchar_t* part : {L"/S", L"/LOG=", L"/SETUPSHA256=", L"3010", L"1603", L"1618", L"0xE0000247", L"1633",
+             L"577", L"4395", L"0xE000023D", L"0xE000024C"})
         EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
+
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(program->WaitForExit(30000), 0u);
     EXPECT_FALSE(Staged());
+}
+
+// The usage box fits a 1024x768 screen at 96 dpi with room for Windows 10's taskbar (40
+// pixels): centred there, it shows its OK button. No line of it wraps: its text is as tall as
+// its lines, each as tall as the unknown-switch box's text (the usage and two lines more) is
+// taller per line.
+TEST_F(CommandLineTest, HelpBoxFitsA1024By768ScreenWithNoLineWrapped)
+{
+    const auto textHeight = [](HWND box) {
+        for (const HWND child : ChildWindows(box)) {
+            RECT rect{};
+            if (ClassName(child) == L"Static" && !WindowText(child).empty() && GetWindowRect(child, &rect))
+                return static_cast<int>(rect.bottom - rect.top);
+        }
+        return 0;
+    };
+    const auto lineCount = [](HWND box) {
+        const std::wstring text = MessageBoxText(box);
+        return static_cast<int>(std::count(text.begin(), text.end(), L'\n')) + 1;
+    };
+    Launch(L"/?");
+    const HWND box = WaitForTopWindow(program->Id(), L"#32770", 60000);
+    ASSERT_NE(box, nullptr);
+    RECT frame{};
+    GetWindowRect(box, &frame);
+    EXPECT_LE(frame.right - frame.left, 1024);
+    EXPECT_LE(frame.bottom - frame.top, 768 - 40);
+    RECT button{};
+    ASSERT_TRUE(GetWindowRect(GetDlgItem(box, IDOK), &button));
+    EXPECT_TRUE(button.top >= frame.top && button.bottom <= frame.bottom) << "the OK button lies outside the box";
+    const int lines = lineCount(box);
+    const int height = textHeight(box);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program->WaitForExit(30000), 0u);
+
+    Launch(L"/X");
+    const HWND unknown = WaitForTopWindow(program->Id(), L"#32770", 60000);
+    ASSERT_NE(unknown, nullptr);
+    ASSERT_EQ(lineCount(unknown), lines + 2);
+    const int lineHeight = (textHeight(unknown) - height) / 2;
+    EXPECT_GT(lineHeight, 0);
+    EXPECT_EQ(height, lines * lineHeight) << "a line of the usage box wraps";
+    PostMessageW(unknown, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program->WaitForExit(30000), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(CommandLineTest, UnknownSwitchIsNamedInABoxAndNothingIsStaged)
