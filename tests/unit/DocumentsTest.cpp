@@ -4,6 +4,7 @@
 // from the source tree (PREINSTALL_SOURCE_DIR).
 #include "shell/CommandLine.h"
 #include "shell/ShellTexts.h"
+#include "staging/DeploymentRecords.h"
 #include "staging/ExitCodes.h"
 #include "staging/RunEvents.h"
 
@@ -13,6 +14,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -518,6 +520,49 @@ TEST(Documents, UsageBoxListsEveryCodeAndSwitch)
             }
         }
     }
+}
+
+// A registry value's type as the documents write it.
+std::string TypeName(const RegistryData& data)
+{
+    return std::holds_alternative<unsigned long>(data) ? "REG_DWORD" : "REG_SZ";
+}
+
+// The values a table documents, by name (a row may name several: "`NoModify`, `NoRepair`"),
+// with its type column.
+std::map<std::string, std::string> DocumentedValues(const std::string& file, const std::string& heading)
+{
+    const std::vector<Table> tables = Tables(Section(ReadSourceFile(file), heading));
+    EXPECT_FALSE(tables.empty()) << Where(file, heading) << ": no table";
+    std::map<std::string, std::string> values;
+    for (const auto& row : tables.empty() ? Table{} : tables[0])
+        for (std::size_t open = row.at(0).find('`'); open != std::string::npos;
+             open = row[0].find('`', row[0].find('`', open + 1) + 1))
+            values[row[0].substr(open + 1, row[0].find('`', open + 1) - open - 1)] = row.at(1).substr(0, 9);
+    return values;
+}
+
+// The marker's and the Programs and Features entry's tables list the values the program
+// writes, each with its type, and no other.
+TEST(Documents, RegistryTablesListTheValuesTheProgramWrites)
+{
+    InstallRecord record;
+    record.setupExitCode = 0;
+    std::map<std::string, std::string> marker;
+    for (const MarkerValue& value : kMarkerValues)
+        marker[value.name] = TypeName(*value.of(record));
+    std::map<std::string, std::string> documented = DocumentedValues("docs/deploying.md", "## The detection marker");
+    for (auto& [name, type] : documented)
+        type = type.rfind("REG_DWORD", 0) == 0 ? "REG_DWORD" : "REG_SZ";
+    EXPECT_EQ(documented, marker) << "docs/deploying.md, \"## The detection marker\"";
+
+    const Places places = PlacesIn("C:\\WINDOWS");
+    const EntryFacts facts{places, {}, "2026-12-09 13:00:00", 1};
+    std::map<std::string, std::string> entry;
+    for (const EntryValue& value : kEntryValues)
+        entry[value.name] = TypeName(value.of(facts));
+    EXPECT_EQ(DocumentedValues("docs/command-line.md", "## What a successful install leaves"), entry)
+        << "docs/command-line.md, \"## What a successful install leaves\"";
 }
 
 } // namespace
