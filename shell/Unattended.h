@@ -4,7 +4,7 @@
 
 #include "shell/CommandLine.h"
 #include "shell/WindowsParts.h"
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/RunReport.h"
 
 // /S: no window and no message box in any outcome; returns the exit code.

@@ -8,7 +8,7 @@
 // SYSTEM on this computer created there. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <cstdint>
 #include <memory>

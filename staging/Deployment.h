@@ -4,7 +4,7 @@
 // the tools what is installed, and what administrators expect of an installer: a kept
 // copy of the program, a Programs and Features entry whose uninstall works from it, and one
 // event per run in the Application log. Portable: Windows is reached only through the small
-// interfaces below and those of Operations.h. All strings are UTF-8.
+// interfaces below and those of Interfaces.h. All strings are UTF-8.
 #pragma once
 
 #include "staging/DeploymentRecords.h"

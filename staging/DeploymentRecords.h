@@ -4,7 +4,7 @@
 // Portable; all strings are UTF-8.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/Places.h"
 #include "staging/Uninstall.h"
 

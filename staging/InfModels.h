@@ -4,7 +4,7 @@
 // or, where none fits, by the undecorated models section. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <optional>
 #include <string>

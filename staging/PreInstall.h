@@ -1,11 +1,11 @@
 // The pre-install procedure: checks the driver package beside the executable and its INF,
 // stages it under the Windows directory, starts its setup program (in a job, with a
 // temporary folder of its own), waits for the outcome and judges it (SetupOutcome.h). It reaches the window, the
-// operating system and the administrator's log only through the interfaces of Operations.h, so that it builds and runs
+// operating system and the administrator's log only through the interfaces of Interfaces.h, so that it builds and runs
 // anywhere. All strings are UTF-8.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/Places.h"
 #include "staging/RunReport.h"
 #include "staging/SetupOutcome.h"

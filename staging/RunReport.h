@@ -3,7 +3,7 @@
 // Application log. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/RunEvents.h"
 #include "staging/RunSummary.h"
 

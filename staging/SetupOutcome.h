@@ -2,7 +2,7 @@
 // "预装成功!", the exit code and the detection marker all come from it. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/StartedSetup.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // yet goes on the next run or when Windows restarts. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <optional>
 #include <string>

@@ -2,7 +2,7 @@
 // of this program's own. Portable.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 // is free), so a package's copies are the INFs there whose bytes equal its INF.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <string>
 #include <vector>

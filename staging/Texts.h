@@ -5,7 +5,7 @@
 
 #include "staging/DriverPackage.h"
 #include "staging/InstallerActions.h"
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/RunSummary.h"
 #include "staging/StartedSetup.h"
 

@@ -1,10 +1,10 @@
 // The pre-install procedure run backwards: removes this package's copies from Windows'
 // driver store and the staging folder with what is in it. Portable, like the procedure:
-// it reaches Windows and the log only through the interfaces of Operations.h. All strings
+// it reaches Windows and the log only through the interfaces of Interfaces.h. All strings
 // are UTF-8.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/Places.h"
 
 #include <optional>

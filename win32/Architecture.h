@@ -1,7 +1,7 @@
 // The running Windows: its processor architecture and its version.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <string>
 

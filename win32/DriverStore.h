@@ -2,7 +2,7 @@
 // for each call, so that a run that needs neither never loads it).
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 // Windows' error codes: the calling thread's last one, and the system's text for one.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <string>
 

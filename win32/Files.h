@@ -2,7 +2,7 @@
 // procedures, and helpers the other Windows parts share.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <windows.h>
 

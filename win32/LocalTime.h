@@ -1,7 +1,7 @@
 // The local time as the log and the detection marker write it, and the clock of the waits.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <string>
 

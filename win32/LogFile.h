@@ -4,7 +4,7 @@
 #pragma once
 
 #include "staging/CheckedLog.h"
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // (blocked, or answering its window) is the subclass's.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // interface, each in the win32/ file that does that job.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "win32/Architecture.h"
 #include "win32/DriverStore.h"
 #include "win32/Errors.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "staging/DriverPackage.h"
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 #include "staging/Paths.h"
 #include "staging/Places.h"
 #include "staging/PreInstall.h"

@@ -2,7 +2,7 @@
 // Fakes write to one journal, so the order of what happens can be checked where it matters.
 #pragma once
 
-#include "staging/Operations.h"
+#include "staging/Interfaces.h"
 
 #include <algorithm>
 #include <string>

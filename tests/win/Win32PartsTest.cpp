@@ -1,4 +1,5 @@
-// The real Windows operations against a real disk.
+// The Windows implementations of the portable interfaces, against a real disk and real
+// processes.
 #include "staging/DriverPackage.h"
 #include "staging/StagedFiles.h"
 #include "tests/win/SystemError.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-class SystemOpsTest : public ::testing::Test {
+class Win32PartsTest : public ::testing::Test {
 protected:
-    ScratchFolder scratch{L"system_ops"};
+    ScratchFolder scratch{L"win32_parts"};
     WindowsSystem system;
     Win32Files& files = system.files;
     NoStepLog noLog;
@@ -47,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(SystemOpsTest, FileExistsOnlyForFiles)
+TEST_F(Win32PartsTest, FileExistsOnlyForFiles)
 {
     WriteWholeFile(WideAt(L"file.txt"), "x");
     CreateDirectoryW(WideAt(L"folder").c_str(), nullptr);
@@ -56,7 +57,7 @@ TEST_F(SystemOpsTest, FileExistsOnlyForFiles)
     EXPECT_FALSE(files.FileExists(At(L"nothing.txt")));
 }
 
-TEST_F(SystemOpsTest, MakeDirectoryAcceptsAnExistingDirectoryButNotAFile)
+TEST_F(Win32PartsTest, MakeDirectoryAcceptsAnExistingDirectoryButNotAFile)
 {
     const Result<bool> created = files.MakeDirectory(At(L"staging"));
     ASSERT_TRUE(created) << DescribeError(created.Error());
@@ -69,7 +70,7 @@ TEST_F(SystemOpsTest, MakeDirectoryAcceptsAnExistingDirectoryButNotAFile)
     EXPECT_EQ(files.MakeDirectory(At(L"no\\parent")).Error(), static_cast<unsigned long>(ERROR_PATH_NOT_FOUND));
 }
 
-TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
+TEST_F(Win32PartsTest, CopyOverwritesEvenAReadOnlyDestination)
 {
     WriteWholeFile(WideAt(L"new.bin"), std::string("new\0bytes", 9));
     WriteWholeFile(WideAt(L"old.bin"), "old");
@@ -81,7 +82,7 @@ TEST_F(SystemOpsTest, CopyOverwritesEvenAReadOnlyDestination)
     EXPECT_EQ(Replace(L"missing.bin", L"copy.bin"), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
+TEST_F(Win32PartsTest, CopyToADestinationHeldOpenFails)
 {
     WriteWholeFile(WideAt(L"new.bin"), "new");
     WriteWholeFile(WideAt(L"held.bin"), "held");
@@ -95,7 +96,7 @@ TEST_F(SystemOpsTest, CopyToADestinationHeldOpenFails)
 
 // A staged name may be a hard link an ordinary user made to a file of the system's: the
 // copy replaces the name, and the file's other name keeps its bytes.
-TEST_F(SystemOpsTest, CopyOntoAHardLinkReplacesTheNameNotTheLinkedFile)
+TEST_F(Win32PartsTest, CopyOntoAHardLinkReplacesTheNameNotTheLinkedFile)
 {
     WriteWholeFile(WideAt(L"package.bin"), "the package's bytes");
     WriteWholeFile(WideAt(L"system.ini"), "a file of the system's");
@@ -106,7 +107,7 @@ TEST_F(SystemOpsTest, CopyOntoAHardLinkReplacesTheNameNotTheLinkedFile)
     EXPECT_EQ(ReadWholeFile(WideAt(L"system.ini")), "a file of the system's");
 }
 
-TEST_F(SystemOpsTest, FolderIsProtectedButNeverThroughALink)
+TEST_F(Win32PartsTest, FolderIsProtectedButNeverThroughALink)
 {
     ASSERT_TRUE(files.MakeDirectory(At(L"target")));
     EXPECT_EQ(files.ProtectFolder(At(L"target")), 0u);
@@ -117,7 +118,7 @@ TEST_F(SystemOpsTest, FolderIsProtectedButNeverThroughALink)
     RemoveFolderLink(WideAt(L"link"));
 }
 
-TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
+TEST_F(Win32PartsTest, PathsOutsideTheAnsiCodePageWork)
 {
     // Thai and Korean exist neither in code page 936 nor in 1252.
     const std::wstring folder = L"ไทย_한국어";
@@ -128,14 +129,14 @@ TEST_F(SystemOpsTest, PathsOutsideTheAnsiCodePageWork)
     EXPECT_EQ(ReadWholeFile(WideAt(folder + L"\\copy.txt")), "payload");
 }
 
-TEST_F(SystemOpsTest, WindowsDirectoryIsTheOneWindowsGives)
+TEST_F(Win32PartsTest, WindowsDirectoryIsTheOneWindowsGives)
 {
     const Result<std::string> read = files.WindowsDirectory();
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, Narrow(WindowsDirectory()));
 }
 
-TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
+TEST_F(Win32PartsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
 {
     CopyStandInPackage(scratch.Path());
     const std::wstring workFolder = WideAt(L"工作");
@@ -158,7 +159,7 @@ TEST_F(SystemOpsTest, StartProgramRunsItHiddenWithParametersAndWorkingDirectory)
     EXPECT_NE(log.find("\t" + At(L"temp") + "\n"), std::string::npos) << "not its own TEMP: " << log;
 }
 
-TEST_F(SystemOpsTest, StartProgramReportsWhatCannotBeStarted)
+TEST_F(Win32PartsTest, StartProgramReportsWhatCannotBeStarted)
 {
     EXPECT_EQ(system.programs.StartSuspended({At(L"missing.exe"), "/S", Narrow(scratch.Path())}, false).Error(),
         static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
@@ -166,7 +167,7 @@ TEST_F(SystemOpsTest, StartProgramReportsWhatCannotBeStarted)
     EXPECT_NE(system.programs.StartSuspended({At(L"broken.exe"), "/S", Narrow(scratch.Path())}, false).Error(), 0u);
 }
 
-TEST_F(SystemOpsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
+TEST_F(Win32PartsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
 {
     const std::string description = system.errors.DescribeError(ERROR_ACCESS_DENIED);
     EXPECT_EQ(description.rfind("错误代码 5: ", 0), 0u) << description;
@@ -180,11 +181,11 @@ TEST_F(SystemOpsTest, ErrorDescriptionNamesTheCodeAndTheSystemText)
 TEST(ExecutableFilePath, IsTheFullPathOfThisProgram)
 {
     const std::string path = ExecutableFilePath();
-    EXPECT_EQ(path.substr(path.size() - std::string("system_ops_tests.exe").size()), "system_ops_tests.exe");
+    EXPECT_EQ(path.substr(path.size() - std::string("win32_parts_tests.exe").size()), "win32_parts_tests.exe");
     EXPECT_EQ(path.substr(1, 2), ":\\");
 }
 
-TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolders)
+TEST_F(Win32PartsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolders)
 {
     constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     constexpr DWORD blocking = hiddenSystem | FILE_ATTRIBUTE_READONLY;
@@ -208,7 +209,7 @@ TEST_F(SystemOpsTest, ReplacingClearsReadOnlyHiddenAndSystemOfFilesButNotOfFolde
     SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(SystemOpsTest, FileSizeIsTheWholeSize)
+TEST_F(Win32PartsTest, FileSizeIsTheWholeSize)
 {
     WriteWholeFile(WideAt(L"sized.bin"), std::string(70000, 'x'));
     const Result<std::uint64_t> size = files.FileSize(At(L"sized.bin"));
@@ -217,7 +218,7 @@ TEST_F(SystemOpsTest, FileSizeIsTheWholeSize)
     EXPECT_EQ(files.FileSize(At(L"missing.bin")).Error(), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST_F(SystemOpsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
+TEST_F(Win32PartsTest, WaitingForTheStartedProgramGivesItsExitCodeOnceItHasEnded)
 {
     CopyStandInPackage(scratch.Path());
     const ScopedVariable sleep(L"TOVRA_STANDIN_SLEEP_MS", L"700");
@@ -242,7 +243,7 @@ HANDLE StandInChild(const std::wstring& folder)
 
 // Without a job the processes a setup started are found by their parent's id and creation
 // time, and ended with it.
-TEST_F(SystemOpsTest, EndingAProgramInNoJobEndsWhatItStarted)
+TEST_F(Win32PartsTest, EndingAProgramInNoJobEndsWhatItStarted)
 {
     CopyStandInPackage(scratch.Path());
     const ScopedVariable child(L"TOVRA_STANDIN_CHILD_MS", L"60000");
@@ -260,7 +261,7 @@ TEST_F(SystemOpsTest, EndingAProgramInNoJobEndsWhatItStarted)
 
 // The job lets a process that asks break away (to start something in the user's session,
 // say): it starts, and the job does not count it.
-TEST_F(SystemOpsTest, ProcessThatAsksToBreakAwayFromTheJobMay)
+TEST_F(Win32PartsTest, ProcessThatAsksToBreakAwayFromTheJobMay)
 {
     CopyStandInPackage(scratch.Path());
     const ScopedVariable child(L"TOVRA_STANDIN_BREAKAWAY_CHILD_MS", L"60000");
@@ -357,7 +358,7 @@ TEST(FileStepLog, ALogReachedThroughADriveLetterOrItsFolderIsWritten)
 
 } // namespace
 
-TEST_F(SystemOpsTest, WaitAfterTheSetupEndedUnseenReturnsAtOnce)
+TEST_F(Win32PartsTest, WaitAfterTheSetupEndedUnseenReturnsAtOnce)
 {
     // The setup may end between the caller's last look and its wait: that wait must not
     // sleep on the folder alone until its time is up.
