@@ -1,9 +1,10 @@
 // The interfaces the portable procedures see the world through: the window they run in,
 // the operating system (one small interface per job: files, the running Windows, the driver
 // store, programs, the clock, error texts) and the administrator's log. The Windows
-// implementations live in win32/, the fakes in the unit tests. All strings are UTF-8. Every operation that can fail tells it one way:
-// the system's error code, never 0 for a failure, which the caller may not drop; an
-// operation that also gives a value returns a Result.
+// implementations live in win32/, the fakes in the unit tests. All strings are UTF-8.
+// Every operation that can fail tells it one way: the system's error code, never 0 for a
+// failure, which the caller may not drop; an operation that also gives a value returns a
+// Result.
 #pragma once
 
 #include "staging/DriverPackage.h"
