@@ -80,7 +80,7 @@ std::optional<std::string> ReadSha256(const std::string& digits)
     return LowerAscii(digits);
 }
 
-// The usage box's line of each switch is short: Wine's message box wraps a long one.
+// The usage box's line of each switch is short: a narrow message box wraps a long one.
 constexpr CommandLineSwitch kSwitches[] = {
     {{"S", "Q"}, nullptr, nullptr,
         [](CommandLineRequest& request, const std::string&) {

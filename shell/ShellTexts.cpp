@@ -51,7 +51,7 @@ TextWidth EstimatedWidth(const std::string& text)
 
 std::string UsageText()
 {
-    // Short lines: Wine's message box is narrow, and wraps a long one. The codes' meanings
+    // Short lines: a message box may be narrow, and wraps a long one. The codes' meanings
     // start at a tab stop, which a message box places every eight average character widths.
     std::string text = "用法：preinstall.exe [参数]，无参数时显示窗口";
     for (const CommandLineSwitch& item : CommandLineSwitches()) {

@@ -76,7 +76,7 @@ struct ExitCodeRow {
     std::optional<RunEvent> installEvent;   // the event of a pre-install that ends so; none: the failed step's
     std::optional<RunEvent> uninstallEvent; // likewise of an uninstall
     CodeOutcome outcome;
-    const char* chinese;      // the usage box: one short line, which Wine's narrow box does not wrap
+    const char* chinese;      // the usage box: one line, short enough that a narrow box does not wrap it
     const char* english;      // the documents
     const char* chineseInLog; // the Windows Installer log's sentence; nullptr: `chinese`
 };
