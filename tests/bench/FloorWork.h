@@ -1,7 +1,7 @@
-// What the benchmark's floors do with plain Win32 calls: the package's four files copied
-// with CopyFileW into the staging folder and, for a verdict, the staged setup started
-// hidden, waited for, and the staged INF's copy found in the driver store (the inf
-// folder). Each failed call is reported on standard error with the system's reason.
+// What the press benchmark's floors (copy_floor) do with plain Win32 calls: the package's
+// four files copied with CopyFileW into the staging folder and, for a verdict, the staged
+// setup started hidden, waited for, and the staged INF's copy found in the driver store
+// (the inf folder). Each failed call is reported on standard error with the system's reason.
 #pragma once
 
 #include <string>
