@@ -103,8 +103,10 @@ unsigned long CopyPackage(const Run& run, const std::string& packageDirectory, c
         const std::string to = stagingDirectory + file.stagedName;
         const unsigned long error = ReplaceWithCopy(files, run.log, from, to);
         if (error == 0) {
-            const Result<std::uint64_t> size = files.FileSize(to);
-            run.log.Record(CopiedLine(from, to, size ? std::optional<std::uint64_t>(*size) : std::nullopt));
+            if (run.log.RecordsAnywhere()) { // the size is asked only for the log
+                const Result<std::uint64_t> size = files.FileSize(to);
+                run.log.Record(CopiedLine(from, to, size ? std::optional<std::uint64_t>(*size) : std::nullopt));
+            }
             continue;
         }
         run.log.Record(CopyFailedLine(from, to, run.system.errors.DescribeError(error)));
