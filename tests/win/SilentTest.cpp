@@ -773,7 +773,7 @@ TEST_F(CommandLineTest, HelpShowsTheSwitchesAndExitCodes)
 // pixels): centred there, it shows its OK button. No line of it wraps: its text is as tall as
 // its lines, each as tall as the unknown-switch box's text (the usage and two lines more) is
 // taller per line.
-TEST_F(CommandLineTest, HelpBoxFitsA1024By768ScreenWithNoLineWrapped)
+TEST_F(CommandLineTest, HelpBoxFitsA1024By768Screen)
 {
     const auto textHeight = [](HWND box) {
         for (const HWND child : ChildWindows(box)) {
