@@ -18,19 +18,34 @@ def cpp_string(path, name):
     return found.group(1).replace('\\\\', '\\')
 
 
+def marker_values(root):
+    """The names of the marker's values, from the program's table of them."""
+    records = os.path.join(root, 'staging', 'DeploymentRecords.cpp')
+    source = open(records, encoding='utf-8').read()
+    table = re.search(r'kMarkerValues\{\{(.*?)\n\}\};', source, re.S)
+    if table is None:
+        sys.exit(f'{records}: no table kMarkerValues')
+    header = os.path.join(root, 'staging', 'DeploymentRecords.h')
+    names = set(re.findall(r'^\s*\{"(\w+)"', table.group(1), re.M))
+    names |= {cpp_string(header, constant) for constant in re.findall(r'^\s*\{(kMarker\w+)', table.group(1), re.M)}
+    return names
+
+
 def main():
     root = sys.argv[1]
     script = open(os.path.join(root, 'resources', 'detect.ps1'), encoding='utf-8').read()
     keys = os.path.join(root, 'win32', 'MachineKeys.h')
-    deployment = os.path.join(root, 'staging', 'Deployment.h')
     failures = []
     key = cpp_string(keys, 'kMarkerKey')
     if f"OpenSubKey('{key}')" not in script:
         failures.append(f'the script does not open the marker key {key}')
-    for constant in ('kMarkerInstalled', 'kMarkerDriverStoreInf', 'kMarkerDriverVersion'):
-        value = cpp_string(deployment, constant)
-        if f"GetValue('{value}')" not in script:
-            failures.append(f'the script does not read the value {value} ({constant})')
+    written = marker_values(root)
+    read = set(re.findall(r"GetValue\('(\w+)'\)", script))
+    for value in sorted(read - written):
+        failures.append(f'the script reads {value}, which the program does not write in the marker')
+    for value in ('Installed', 'DriverStoreInf'):
+        if value not in read:
+            failures.append(f'the script does not read the value {value}')
     # The program writes its keys in the 32-bit view on 64-bit Windows.
     if 'KEY_WOW64_32KEY' not in open(os.path.join(root, 'win32', 'MachineKeys.cpp'), encoding='utf-8').read():
         failures.append('the program no longer writes its keys in the 32-bit view')
