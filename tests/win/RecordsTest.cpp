@@ -105,9 +105,12 @@ protected:
         CloseHandle(process.hProcess);
         if (!WaitForFile(code, 120000))
             throw std::runtime_error("the traced run did not end: " + Utf8(command));
-        events = TracedEvents(ReadWholeFile(trace));
+        lastTrace = ReadWholeFile(trace);
+        events = TracedEvents(lastTrace);
         return std::strtoul(ReadWholeFile(code).c_str(), nullptr, 10);
     }
+    // What Wine wrote while the last traced run ran, for a failure's message.
+    std::string lastTrace;
 };
 
 TEST_F(RecordsTest, SilentInstallWritesTheEntryWhoseUninstallIsTheKeptCopy)
@@ -243,11 +246,11 @@ TEST_F(RecordsTest, EachRunReportsOneEventOfItsKind)
     constexpr unsigned long kInformation = 4, kWarning = 2, kError = 1; // EVENTLOG_*_TYPE
     using Events = std::vector<std::pair<unsigned long, unsigned long>>;
     Events events;
-    EXPECT_EQ(RunTracingEvents(L"/S", events), 0u);
+    EXPECT_EQ(RunTracingEvents(L"/S", events), 0u) << lastTrace;
     EXPECT_EQ(events, (Events{{kInformation, 1000}}));
     {
         const ScopedVariable restart(L"TOVRA_STANDIN_EXIT_CODE", L"3010");
-        EXPECT_EQ(RunTracingEvents(L"/S", events), 3010u % 256);
+        EXPECT_EQ(RunTracingEvents(L"/S", events), 3010u % 256) << lastTrace;
         EXPECT_EQ(events, (Events{{kWarning, 1001}}));
     }
     {
@@ -258,10 +261,10 @@ TEST_F(RecordsTest, EachRunReportsOneEventOfItsKind)
         CloseHandle(held);
         EXPECT_EQ(events, (Events{{kWarning, 1003}}));
     }
-    EXPECT_EQ(RunTracingEvents(L"/UNINSTALL /S", events), 0u);
+    EXPECT_EQ(RunTracingEvents(L"/UNINSTALL /S", events), 0u) << lastTrace;
     EXPECT_EQ(events, (Events{{kInformation, 1010}}));
     ASSERT_TRUE(DeleteFileW((folder.Path() + L"TOVRA.DLL").c_str()));
-    EXPECT_EQ(RunTracingEvents(L"/S", events), static_cast<DWORD>(ERROR_FILE_NOT_FOUND) % 256);
+    EXPECT_EQ(RunTracingEvents(L"/S", events), static_cast<DWORD>(ERROR_FILE_NOT_FOUND) % 256) << lastTrace;
     EXPECT_EQ(events, (Events{{kError, 1002}}));
     EXPECT_EQ(RunTracingEvents(L"/S /BOGUS", events), static_cast<DWORD>(ERROR_INVALID_PARAMETER) % 256);
     EXPECT_EQ(events, Events{}) << "a usage error reports no event";
