@@ -287,8 +287,12 @@ bool RunThroughWine(const std::vector<std::wstring>& paths,
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         ThrowLastError("cannot start " + Utf8(command));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine starts a Unix program without a Windows process: hProcess stays null and hThread
+    // holds a value that is no handle of ours (closing it closed this process's HKLM).
+    if (process.hProcess != nullptr) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     for (int waited = 0; waited < 10000; waited += 20) {
         if (done())
             return true;
