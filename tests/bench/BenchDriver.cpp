@@ -52,6 +52,7 @@ std::wstring FolderOf(const std::wstring& path)
 
 bool MeasureStart(const std::wstring& program)
 {
+    Sleep(kSettleMilliseconds);
     const LARGE_INTEGER started = Now();
     RunningProgram running(program, FolderOf(program));
     HWND window = nullptr;
